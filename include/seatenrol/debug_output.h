@@ -1,0 +1,18 @@
+// Where the library's debugger messages go. On Windows they always reach
+// OutputDebugStringA; a host may install its own sink as well (the seat-enrol
+// tool shows them on the terminal). Without a sink, other systems stay silent
+// unless SEATENROL_DEBUG is set in the environment, which sends them to
+// standard error.
+#ifndef SEATENROL_DEBUG_OUTPUT_H
+#define SEATENROL_DEBUG_OUTPUT_H
+
+#include "seatenrol/export.h"
+
+extern "C" {
+// text is the message's bytes (code page 936), NUL-terminated.
+typedef void (*SeatenrolDebugSink)(const char* text, void* context);
+// Installs sink (null removes it); context is passed back on every call.
+SEATENROL_API void SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context);
+}
+
+#endif

@@ -1,0 +1,11 @@
+// Everything a terminal program needs to enrol its seat.
+#ifndef SEATENROL_SEATENROL_H
+#define SEATENROL_SEATENROL_H
+
+#include "seatenrol/debug_output.h"
+#include "seatenrol/hostinfo.h"
+#include "seatenrol/session.h"
+#include "seatenrol/transport.h"
+#include "seatenrol/wire.h"
+
+#endif

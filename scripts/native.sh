@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# native.sh build|test: configures and builds the native tree in build/native,
+# and with "test" runs every test through CTest.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/ensure-packages.sh cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev >&2
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/native -j "$jobs"
+if [ "${1:-build}" = test ]; then
+  ctest --test-dir build/native --output-on-failure -j "$jobs" --timeout 120
+fi
