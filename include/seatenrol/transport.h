@@ -20,7 +20,7 @@ public:
 
   // Nonzero when text is accepted (CheckStrIP); the old value stays otherwise.
   int SetIP(const char* text);
-  // Nonzero for 0..65535; the old value stays otherwise.
+  // Nonzero for 1..65535; the old value stays otherwise.
   int SetPort(int port);
   const char* GetIP() const;
   int GetPort() const;
