@@ -5,6 +5,12 @@
 # POSIX systems and one ending in _win.cpp only on Windows, the way each OS
 # keeps its own half behind one internal header.
 
+if(WIN32)
+  # windows.h without the old winsock.h (which clashes with winsock2.h in
+  # whatever order they are included) and without the min/max macros.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
+
 function(seatenrol_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
@@ -64,14 +70,19 @@ function(seatenrol_add_shared_library)
   foreach(m ${modules})
     # Link the modules' own dependencies (system libraries) but not their objects twice.
     get_target_property(libs ${m} INTERFACE_LINK_LIBRARIES)
+    if(NOT libs)
+      continue()
+    endif()
     foreach(l ${libs})
       if(NOT l MATCHES "^se_")
         target_link_libraries(seatenrol PRIVATE ${l})
       endif()
     endforeach()
   endforeach()
-  if(WIN32)
-    target_link_options(seatenrol PRIVATE -static-libgcc -static-libstdc++ -Wl,-Bstatic -lpthread -Wl,-Bdynamic)
+  if(WIN32 AND NOT MSVC)
+    # The GCC runtime, libstdc++ and winpthread go inside the DLL, so it needs
+    # only system DLLs; --exclude-libs keeps their symbols off the export table.
+    target_link_options(seatenrol PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL)
   endif()
 endfunction()
 
@@ -81,6 +92,11 @@ function(seatenrol_add_test name)
   add_executable(test_${name} ${ARG_SOURCES})
   seatenrol_warnings(test_${name})
   target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    # Starts Winsock before the first test, as a host program would.
+    target_sources(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/winsock_environment_win.cpp)
+    target_link_libraries(test_${name} PRIVATE ws2_32)
+  endif()
   include(GoogleTest)
   if(CMAKE_CROSSCOMPILING)
     # Cross builds run their suite by hand under the emulator (make test-windows).
