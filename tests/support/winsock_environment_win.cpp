@@ -22,4 +22,4 @@ public:
 
 ::testing::Environment* const winsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
 
-} // namespace
+}  // namespace
