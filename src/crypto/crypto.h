@@ -29,8 +29,32 @@ public:
   int Decrypt(const unsigned char* input, int length, unsigned char* output, int capacity);
 
 private:
-  // members as the implementation needs (Nb, Nk, Nr, key copy, schedule,
-  // round constants, state, S-boxes and multiplication tables)
+  void Forget();
+  void ExpandKey();
+  void AddRoundKey(int round);
+  void SubBytes(const unsigned char* box);
+  void ShiftRows();
+  void InvShiftRows();
+  void MixColumns();
+  void InvMixColumns();
+  void LoadState(const unsigned char* in);
+  void StoreState(unsigned char* out) const;
+
+  int m_Nb;
+  int m_Nk;
+  int m_Nr;
+  unsigned char* m_key;  // Nk * 4 bytes once keyed, owned
+  unsigned char m_schedule[60][4];
+  unsigned char m_roundConstants[11][4];
+  unsigned char m_state[4][4];  // state[row][column]
+  unsigned char m_sbox[256];
+  unsigned char m_invSbox[256];
+  unsigned char m_times2[256];
+  unsigned char m_times3[256];
+  unsigned char m_times9[256];
+  unsigned char m_times11[256];
+  unsigned char m_times13[256];
+  unsigned char m_times14[256];
 };
 
 // Encrypts input under kSealingKey; true when more than zero bytes came out.
