@@ -1,0 +1,103 @@
+#include "hostinfo/adapter_rule.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/ipv4_text.h"
+#include "seatenrol/transport.h"
+
+namespace seatenrol {
+
+namespace {
+
+constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;
+constexpr char kLoopbackText[] = "127.0.0.1";
+
+bool HardwareAddressIsZero(const AdapterRecord& adapter) {
+  // Only the six bytes of an Ethernet address count, whatever length is reported.
+  for (std::size_t i = 0; i < 6; ++i) {
+    if (adapter.hardware[i] != 0) return false;
+  }
+  return true;
+}
+
+bool IsHostAddress(const HostEntry& host, std::uint32_t address) {
+  return std::find(host.addresses.begin(), host.addresses.end(), address) != host.addresses.end();
+}
+
+bool GatewayInSubnet(const AdapterRecord& adapter, std::uint32_t address, std::uint32_t mask) {
+  for (const std::string& gateway : adapter.gateways) {
+    if ((AddressValue(gateway.c_str()) & mask) == (address & mask)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::uint32_t AddressValue(const char* text) {
+  std::uint32_t value = kAddressNone;
+  ParseDottedIPv4(text, &value);
+  return value;
+}
+
+AdapterChoice ChooseAdapter(const std::vector<AdapterRecord>& adapters, const HostEntry* host,
+                            const PhysicalAdapterTest& isPhysical) {
+  AdapterChoice choice;
+  for (std::size_t a = 0; a < adapters.size(); ++a) {
+    const AdapterRecord& adapter = adapters[a];
+    if (isPhysical && !isPhysical(adapter.name.c_str())) continue;
+    if (HardwareAddressIsZero(adapter)) continue;
+    for (std::size_t i = 0; i < adapter.addresses.size(); ++i) {
+      const AdapterAddress& entry = adapter.addresses[i];
+      if (entry.address == kLoopbackText) continue;
+      const std::uint32_t address = AddressValue(entry.address.c_str());
+      // An unconfigured adapter lists 0.0.0.0, and unreadable text reads as
+      // 255.255.255.255: neither is the seat's address, and with a zero mask
+      // either would otherwise pass the gateway test.
+      if (address == 0 || address == kAddressNone) continue;
+      if (host != nullptr && !IsHostAddress(*host, address)) continue;
+      choice.fallback = address;
+      if (GatewayInSubnet(adapter, address, AddressValue(entry.mask.c_str()))) {
+        choice.matched = true;
+        choice.adapter = a;
+        choice.address = i;
+        return choice;
+      }
+    }
+  }
+  return choice;
+}
+
+const char* ChooseHostAddressText(const std::vector<std::string>& texts) {
+  if (texts.empty()) return nullptr;
+  const std::string* chosen = &texts.back();
+  for (const std::string& text : texts) {
+    if (CSocketAddress::CheckStrIP(text.c_str()) && text != kLoopbackText) {
+      chosen = &text;
+      break;
+    }
+  }
+  return chosen->empty() ? nullptr : chosen->c_str();
+}
+
+bool FetchAdapterTable(const AdapterTableQuery& query, std::vector<unsigned char>& buffer) {
+  try {
+    buffer.assign(kAdapterRecordSize, 0);
+    unsigned long size = kAdapterRecordSize;
+    if (query(buffer.data(), &size) == kBufferOverflow) {
+      buffer.assign(size, 0);
+    }
+    size = static_cast<unsigned long>(buffer.size());
+    if (query(buffer.data(), &size) != 0) {
+      buffer.clear();
+      return false;
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    buffer.clear();
+    return false;
+  }
+}
+
+}  // namespace seatenrol

@@ -1,0 +1,77 @@
+// The choice of the seat's own address and hardware address, over plain data
+// so that it runs the same whatever system filled the data in.
+#ifndef SEATENROL_HOSTINFO_ADAPTER_RULE_H
+#define SEATENROL_HOSTINFO_ADAPTER_RULE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace seatenrol {
+
+// Longest hardware address an adapter reports.
+constexpr std::size_t kMaxHardwareAddressLength = 8;
+
+struct AdapterAddress {
+  std::string address;  // dotted text
+  std::string mask;     // dotted text
+};
+
+// One network adapter as the system lists it.
+struct AdapterRecord {
+  std::string name;  // what the physical-adapter test is asked about
+  unsigned char hardware[kMaxHardwareAddressLength] = {};
+  unsigned int hardwareLength = 0;
+  std::vector<AdapterAddress> addresses;  // in the system's order
+  std::vector<std::string> gateways;      // dotted texts, in the system's order
+};
+
+// The host entry of the seat's own name: its IPv4 addresses in list order
+// (host byte order) and the dotted text the socket layer gave for each
+// (empty where it gave none).
+struct HostEntry {
+  std::vector<std::uint32_t> addresses;
+  std::vector<std::string> texts;
+};
+
+using PhysicalAdapterTest = std::function<bool(const char* adapterName)>;
+
+// What the adapter rule found.
+struct AdapterChoice {
+  bool matched = false;        // an adapter, address and gateway met the rule
+  std::size_t adapter = 0;     // with matched: index into the adapter list
+  std::size_t address = 0;     // with matched: index into that adapter's addresses
+  std::uint32_t fallback = 0;  // last address that passed all but the gateway test; 0 = none
+};
+
+// The address value of dotted text as the socket layer's inet_addr reads it,
+// in host byte order; 0xFFFFFFFF (INADDR_NONE) for text it cannot read.
+std::uint32_t AddressValue(const char* text);
+
+// The adapter rule. Adapters are taken in list order, then their addresses,
+// then their gateways; the first adapter that is physical, has a non-zero
+// hardware address and carries a non-loopback address that is among the host
+// entry's addresses (any address when host is null) with a gateway inside
+// that address's subnet wins.
+AdapterChoice ChooseAdapter(const std::vector<AdapterRecord>& adapters, const HostEntry* host,
+                            const PhysicalAdapterTest& isPhysical);
+
+// The walk over the host entry's address texts: the first valid dotted text
+// that is not "127.0.0.1", else the last text whatever it is. Null for an
+// empty list or an empty chosen text.
+const char* ChooseHostAddressText(const std::vector<std::string>& texts);
+
+// The adapter table's two-call protocol: a first query into 640 bytes; when
+// it reports the buffer too small (111) the buffer takes the size the query
+// wrote back; then a second query into the current buffer, made in every
+// case. True with buffer holding the table when the second query returns 0.
+using AdapterTableQuery = std::function<unsigned long(void* buffer, unsigned long* size)>;
+constexpr unsigned long kAdapterRecordSize = 640;
+constexpr unsigned long kBufferOverflow = 111;
+bool FetchAdapterTable(const AdapterTableQuery& query, std::vector<unsigned char>& buffer);
+
+}  // namespace seatenrol
+
+#endif

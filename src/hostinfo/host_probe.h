@@ -1,0 +1,31 @@
+// What the system tells about the seat: the only part of host identity that
+// differs between systems. Each system's half fills plain data for the rule.
+#ifndef SEATENROL_HOSTINFO_HOST_PROBE_H
+#define SEATENROL_HOSTINFO_HOST_PROBE_H
+
+#include <vector>
+
+#include "hostinfo/adapter_rule.h"
+
+namespace seatenrol {
+
+constexpr int kHostNameBufferSize = 256;
+
+// The host name (gethostname) into name, which the caller has zeroed; false
+// when the socket layer gives none.
+bool ProbeHostName(char (&name)[kHostNameBufferSize]);
+
+// The host entry of name (gethostbyname); false when it does not resolve.
+bool ProbeHostEntry(const char* name, HostEntry& entry);
+
+// The system's network adapters in its own order; false when the list
+// cannot be read.
+bool ProbeAdapters(std::vector<AdapterRecord>& adapters);
+
+// Whether the named adapter sits on a PCI bus. Whatever cannot be read about
+// it counts as physical.
+bool ProbeIsPhysicalAdapter(const char* adapterName);
+
+}  // namespace seatenrol
+
+#endif

@@ -1,0 +1,114 @@
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+// clang-format on
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "hostinfo/host_probe.h"
+#include "platform/ipv4_text.h"
+
+namespace seatenrol {
+
+namespace {
+
+constexpr char kNetworkClassKey[] =
+    "System\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+
+// The text of a fixed 16-byte address field, which need not be terminated.
+std::string FieldText(const IP_ADDRESS_STRING& field) {
+  const char* text = field.String;
+  const void* end = std::memchr(text, 0, sizeof field.String);
+  const std::size_t length = end == nullptr
+                                 ? sizeof field.String
+                                 : static_cast<std::size_t>(static_cast<const char*>(end) - text);
+  return std::string(text, length);
+}
+
+AdapterRecord RecordOf(const IP_ADAPTER_INFO& info) {
+  AdapterRecord adapter;
+  adapter.name.assign(info.AdapterName, strnlen(info.AdapterName, sizeof info.AdapterName));
+  std::memcpy(adapter.hardware, info.Address,
+              std::min<std::size_t>(sizeof info.Address, kMaxHardwareAddressLength));
+  adapter.hardwareLength = info.AddressLength;
+  for (const IP_ADDR_STRING* item = &info.IpAddressList; item != nullptr; item = item->Next) {
+    adapter.addresses.push_back({FieldText(item->IpAddress), FieldText(item->IpMask)});
+  }
+  for (const IP_ADDR_STRING* item = &info.GatewayList; item != nullptr; item = item->Next) {
+    adapter.gateways.push_back(FieldText(item->IpAddress));
+  }
+  return adapter;
+}
+
+}  // namespace
+
+bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
+  return gethostname(name, kHostNameBufferSize) != SOCKET_ERROR;
+}
+
+bool ProbeHostEntry(const char* name, HostEntry& entry) {
+  entry = HostEntry();
+  if (name == nullptr) return false;
+  // The socket layer keeps the entry per thread; it is copied at once.
+  const hostent* host = gethostbyname(name);
+  if (host == nullptr) return false;
+  if (host->h_addrtype != AF_INET || host->h_length != 4 || host->h_addr_list == nullptr) {
+    return true;  // resolved, but to no IPv4 address
+  }
+  for (char** item = host->h_addr_list; *item != nullptr; ++item) {
+    in_addr address{};
+    std::memcpy(&address, *item, 4);
+    entry.addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*item)));
+    const char* text = inet_ntoa(address);
+    entry.texts.push_back(text == nullptr ? std::string() : std::string(text));
+  }
+  return true;
+}
+
+bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
+  adapters.clear();
+  std::vector<unsigned char> table;
+  const bool fetched = FetchAdapterTable(
+      [](void* buffer, unsigned long* size) {
+        ULONG length = *size;
+        const DWORD result = GetAdaptersInfo(static_cast<IP_ADAPTER_INFO*>(buffer), &length);
+        *size = length;
+        return static_cast<unsigned long>(result);
+      },
+      table);
+  if (!fetched) return false;
+  for (const IP_ADAPTER_INFO* info = reinterpret_cast<const IP_ADAPTER_INFO*>(table.data());
+       info != nullptr; info = info->Next) {
+    adapters.push_back(RecordOf(*info));
+  }
+  return true;
+}
+
+bool ProbeIsPhysicalAdapter(const char* adapterName) {
+  if (adapterName == nullptr) return true;
+  HKEY networkClass = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, &networkClass) !=
+      ERROR_SUCCESS) {
+    return true;
+  }
+  const std::string connection = std::string(adapterName) + "\\Connection";
+  HKEY adapterKey = nullptr;
+  if (RegOpenKeyExA(networkClass, connection.c_str(), 0, KEY_READ, &adapterKey) != ERROR_SUCCESS) {
+    RegCloseKey(networkClass);
+    return true;
+  }
+  // One byte more than the read may fill, so the value always ends in a terminator.
+  char instance[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH;
+  const LONG read = RegQueryValueExA(adapterKey, "PnpInstanceID", nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(instance), &size);
+  const bool physical = read != ERROR_SUCCESS || std::strncmp(instance, "PCI", 3) == 0;
+  RegCloseKey(adapterKey);
+  RegCloseKey(networkClass);
+  return physical;
+}
+
+}  // namespace seatenrol

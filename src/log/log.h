@@ -1,0 +1,48 @@
+// The terminal log: one timestamped line per message in "terminal_.log"
+// beside the host executable, tagged with the seat and the venue, and the
+// debugger output.
+#ifndef SEATENROL_LOG_LOG_H
+#define SEATENROL_LOG_LOG_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace seatenrol {
+
+// The file is deleted before a line once it is larger than this.
+constexpr std::uint64_t kLogSizeLimit = 1048576;
+// A line is at most this many bytes; a longer one is cut, line feed and all.
+constexpr std::size_t kLogLineLimit = 1023;
+// Room for the log file's path, terminator included.
+constexpr std::size_t kLogPathSize = 260;
+// The tag holds at most this many characters.
+constexpr std::size_t kLogTagLimit = 63;
+
+// Appends one line for message; 1 when written, 0 when message is null or
+// the file could not be opened (the line is then lost).
+int WriteLog(const char* message);
+
+// Sets the tag that follows the "@" of every later line (null: empty); a
+// longer tag keeps its first 63 characters. Always 1.
+int SetLogTag(const char* tag);
+
+// Reports the calling thread's last system error as the failure of where,
+// with the system's text, to the debugger output and the log; the result of
+// WriteLog for the report line.
+int ReportApiFailure(const char* where);
+
+// Sends text to the debugger output and to the host's sink, if it has one.
+void DebugOutput(const char* text);
+
+// The log file's path beside executablePath: its directory and
+// "terminal_.log", into path. False when the executable path holds no
+// directory separator or the result does not fit kLogPathSize bytes.
+bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]);
+
+// Sends the log into directory instead of the executable's; null restores
+// the executable's directory. For running the log against a scratch folder.
+void SetLogDirectoryForTesting(const char* directory);
+
+}  // namespace seatenrol
+
+#endif

@@ -1,0 +1,53 @@
+// The few services of the operating system the terminal log needs.
+#ifndef SEATENROL_PLATFORM_OS_H
+#define SEATENROL_PLATFORM_OS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace seatenrol {
+
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// The full path of the host process's executable (not of this library);
+// false when the system does not tell it.
+bool ExecutablePath(std::string& path);
+
+struct LocalTime {
+  int year;
+  int month;  // 1-12
+  int day;    // 1-31
+  int hour;   // 0-23
+  int minute;
+  int second;
+};
+
+LocalTime CurrentLocalTime();
+
+// The size of the file at path; false when its status cannot be read.
+bool FileSize(const char* path, std::uint64_t& size);
+
+// Deletes the file at path; false when it could not be deleted.
+bool DeleteFileAt(const char* path);
+
+// The calling thread's last system error code.
+int LastErrorCode();
+
+// The system's text for code, cut to fit out (size > 0) and always
+// terminated; empty when the system has none. The text ends in the system's
+// own line end.
+void SystemErrorText(int code, char* out, std::size_t size);
+
+// Hands text to the system's debugger output. On systems without one it goes
+// to standard error when SEATENROL_DEBUG is set and the host has no sink of
+// its own installed.
+void SystemDebugOutput(const char* text, bool hostSinkInstalled);
+
+}  // namespace seatenrol
+
+#endif
