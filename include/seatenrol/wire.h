@@ -35,6 +35,7 @@ class SEATENROL_API CPSCRegisterCommand {
 public:
   CPSCRegisterCommand();
   ~CPSCRegisterCommand();
+  CPSCRegisterCommand(const CPSCRegisterCommand& other) = default;
   CPSCRegisterCommand& operator=(const CPSCRegisterCommand& other);
 
   unsigned char GetUserType();
@@ -103,6 +104,7 @@ class SEATENROL_API RegError {
 public:
   RegError();
   ~RegError();
+  RegError(const RegError& other) = default;
   RegError& operator=(const RegError& other);
 
   void SetResponseCommandID(int id);
@@ -138,6 +140,7 @@ class SEATENROL_API CResponseCommandReg {
 public:
   CResponseCommandReg();
   ~CResponseCommandReg();
+  CResponseCommandReg(const CResponseCommandReg& other) = default;
   CResponseCommandReg& operator=(const CResponseCommandReg& other);
 
   // Parses a received response; 0 (record unchanged) for a null buffer or
