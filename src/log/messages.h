@@ -91,6 +91,14 @@ constexpr char kWriteRegisterInfoDebug[] = "\xD0\xB4\xD7\xA2\xB2\xE1\xD0\xC5\xCF
 // "写注册信息"
 constexpr char kWriteRegisterInfoLog[] = "\xD0\xB4\xD7\xA2\xB2\xE1\xD0\xC5\xCF\xA2";
 
+// Log: a full stored server list gave up its oldest entry for a new server;
+// the dropped entry's name (length, text) and port.
+constexpr char kServerListFull[] =
+    "RegisterServer: server list full, dropped the oldest entry %.*s:%d\n";
+
+// Log: the accepted enrolment could not be recorded in the stored list.
+constexpr char kServerListNotStored[] = "RegisterServer: the server list could not be stored\n";
+
 }  // namespace messages
 }  // namespace seatenrol
 

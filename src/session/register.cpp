@@ -1,0 +1,160 @@
+// The registration exchange: fill the request, send it to each address of
+// the server in turn, and bring back the first reply that parses.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "crypto/crypto.h"
+#include "hostinfo/host_identity.h"
+#include "log/log.h"
+#include "log/messages.h"
+#include "platform/ipv4_text.h"
+#include "platform/resolve.h"
+#include "seatenrol/session.h"
+#include "session/session_limits.h"
+
+namespace {
+
+using seatenrol::kVenueIDSize;
+
+// The user type, level and country a seat always sends.
+constexpr unsigned char kSeatUserType = 2;
+unsigned char kUserLevel[2] = {'1', '0'};
+unsigned char kCountryID[2] = {'8', '6'};
+
+// Province, city and area are three character pairs of the venue ID: a
+// 12-character ID carries a two-character prefix before them.
+constexpr std::size_t kLongVenueIDLength = 12;
+
+void ReportReceiveFailure(int result) {
+  switch (result) {
+    case CONST_COMMUNICATION_TIMEOUT:
+      seatenrol::DebugOutput(seatenrol::messages::kRecvTimeout);
+      break;
+    case CONST_COMMUNICATION_ERROR:
+      seatenrol::DebugOutput(seatenrol::messages::kRecvError);
+      break;
+    case CONST_COMMUNICATION_PACKET_ERROR:
+      seatenrol::DebugOutput(seatenrol::messages::kRecvPacketError);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int CRegisterSession::CreatPSCRegisterCommand(CPSCRegisterCommand& request,
+                                              unsigned char* venueID, unsigned char* secret,
+                                              unsigned char* /*serverName*/, int /*port*/) {
+  if (venueID == nullptr || secret == nullptr) return 0;
+
+  m_userType = kSeatUserType;
+  std::memcpy(m_venueID, venueID, sizeof m_venueID);
+  std::memcpy(m_secret, secret, sizeof m_secret);
+  std::memset(m_peerUserID, 0, sizeof m_peerUserID);
+  std::memset(m_serialPassword, 0, sizeof m_serialPassword);
+
+  if (!request.SetUserID(m_userID, sizeof m_userID)) return 0;
+  if (!request.SetPeerUserID(m_peerUserID, sizeof m_peerUserID)) return 0;
+  request.SetUserType(m_userType);
+  request.SetUserLevel(kUserLevel, sizeof kUserLevel);
+  request.SetCompanyID(venueID, kVenueIDSize);
+
+  const std::size_t venueLength = seatenrol::VenueIDLength(venueID);
+  const std::size_t first = venueLength == kLongVenueIDLength ? 2 : 0;
+  request.SetCountryID(kCountryID, sizeof kCountryID);
+  request.SetProvinceID(venueID + first, 2);
+  request.SetCityID(venueID + first + 2, 2);
+  request.SetAreaID(venueID + first + 4, 2);
+
+  // The seat's identity is read in the order IP, MAC, host name, each stored
+  // before the next is sought.
+  seatenrol::CHostIdentity identity;
+  const char* ip = identity.GetSystemIP();
+  if (ip == nullptr) {
+    seatenrol::ReportApiFailure(seatenrol::messages::kCreatPSCRegisterCommandSignature);
+    seatenrol::WriteLog(seatenrol::messages::kGetSystemIPFailed);
+    return 0;
+  }
+  if (!request.SetLocalIP(ip)) return 0;
+
+  unsigned char mac[6] = {};
+  if (!identity.GetSystemMac(mac, sizeof mac)) {
+    seatenrol::WriteLog(seatenrol::messages::kGetSystemMacFailed);
+    return 0;
+  }
+  if (!request.SetLocalMAC(mac, sizeof mac)) return 0;
+
+  unsigned char hostName[20] = {};
+  if (!identity.GetHostName(hostName, sizeof hostName)) {
+    seatenrol::WriteLog(seatenrol::messages::kGetHostNameFailed);
+    return 0;
+  }
+  if (!request.SetHostName(hostName, sizeof hostName)) return 0;
+
+  char characteristic[32] = {};
+  std::snprintf(characteristic, sizeof characteristic, "%02X%02X%02X%02X%02X%02X", mac[0], mac[1],
+                mac[2], mac[3], mac[4], mac[5]);
+  if (!request.SetMachineCharacteristic(reinterpret_cast<unsigned char*>(characteristic),
+                                        sizeof characteristic)) {
+    return 0;
+  }
+
+  unsigned char serial[32] = {};
+  if (!seatenrol::SealSerial(secret, sizeof serial, serial, sizeof serial)) return 0;
+  if (!request.SetSerialID(serial, sizeof serial)) return 0;
+  if (!request.SetSerialPassword(m_serialPassword, sizeof m_serialPassword)) return 0;
+  return 1;
+}
+
+int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigned char* secret,
+                               unsigned char* serverName, int port) {
+  if (venueID == nullptr || secret == nullptr || serverName == nullptr) return 0;
+
+  CBuf reply;
+  if (!reply.Alloc(seatenrol::kPacketBufferSize)) return 0;
+
+  CPSCRegisterCommand request;
+  if (!CreatPSCRegisterCommand(request, venueID, secret, serverName, port)) return 0;
+
+  std::vector<std::uint32_t> addresses;
+  if (!seatenrol::ResolveIPv4(reinterpret_cast<const char*>(serverName), addresses)) return 0;
+
+  CSocketAddress peer;
+  for (const std::uint32_t address : addresses) {
+    char text[16];
+    seatenrol::FormatDottedIPv4(address, text);
+    if (!CSocketAddress::CheckStrIP(text)) return 0;
+    if (!peer.SetIP(text)) return 0;
+    if (!peer.SetPort(port)) return 0;
+
+    Close();
+    if (!Open(2)) return 0;
+    if (!SetPeerAddr(peer)) {
+      Close();
+      return 0;
+    }
+    if (!SendCommand(&request)) {
+      seatenrol::DebugOutput(seatenrol::messages::kSendCommandError);
+      Close();
+      return 0;
+    }
+    const int received = RawRecvFrom(reply, seatenrol::kReplyWaitMs);
+    if (received <= 0) {
+      ReportReceiveFailure(received);
+      Close();
+      return 0;
+    }
+
+    CResponseCommandReg response;
+    if (!response.Create(&reply)) {
+      // A reply that does not parse lets the next address have its turn.
+      Close();
+      continue;
+    }
+    if (!result.SetP2PError(response.GetP2PError())) return 0;
+    return 1;  // the endpoint stays open until the enrolment has been recorded
+  }
+  return 0;
+}

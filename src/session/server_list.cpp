@@ -1,0 +1,65 @@
+#include "session/server_list.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "log/messages.h"
+#include "session/session_limits.h"
+
+namespace seatenrol {
+namespace {
+
+bool SameServer(const ST_REGISTERINFO& entry, const char* name, int port) {
+  const std::size_t storedLength = BoundedLength(entry.serverName, sizeof entry.serverName);
+  return entry.port == port && std::strlen(name) == storedLength &&
+         std::memcmp(entry.serverName, name, storedLength) == 0;
+}
+
+void RecordCredential(ST_REGISTERINFO& entry, const unsigned char* credential) {
+  entry.enrolled = 1;
+  std::memcpy(entry.credential, credential, sizeof entry.credential);
+}
+
+void FillNewEntry(ST_REGISTERINFO& entry, const char* name, int port,
+                  const unsigned char* credential) {
+  std::memset(&entry, 0, sizeof entry);
+  std::memcpy(entry.serverName, name, BoundedLength(name, kStoredNameLength));
+  entry.port = port;
+  RecordCredential(entry, credential);
+}
+
+}  // namespace
+
+bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
+                  const unsigned char* credential, char* note, std::size_t noteSize) {
+  for (int k = 0; k < list.count; ++k) {
+    if (SameServer(list.entries[k], name, port)) {
+      RecordCredential(list.entries[k], credential);
+      return false;
+    }
+  }
+  bool dropped = false;
+  if (list.count >= kMaxRegisterEntries) {
+    const ST_REGISTERINFO& oldest = list.entries[0];
+    std::snprintf(note, noteSize, messages::kServerListFull,
+                  static_cast<int>(BoundedLength(oldest.serverName, sizeof oldest.serverName)),
+                  oldest.serverName, oldest.port);
+    std::memmove(&list.entries[0], &list.entries[1],
+                 sizeof(ST_REGISTERINFO) * (kMaxRegisterEntries - 1));
+    list.count = kMaxRegisterEntries - 1;
+    dropped = true;
+  }
+  FillNewEntry(list.entries[list.count], name, port, credential);
+  ++list.count;
+  return dropped;
+}
+
+void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
+               const unsigned char* credential) {
+  // Nothing a failed read left behind is kept.
+  std::memset(&list, 0, sizeof list);
+  FillNewEntry(list.entries[0], name, port, credential);
+  list.count = 1;
+}
+
+}  // namespace seatenrol

@@ -1,0 +1,29 @@
+// Updating the stored server list with an accepted server.
+#ifndef SEATENROL_SESSION_SERVER_LIST_H
+#define SEATENROL_SESSION_SERVER_LIST_H
+
+#include <cstddef>
+
+#include "platform/config_store.h"
+
+namespace seatenrol {
+
+// Names are compared whole; an appended entry keeps at most this much of its
+// name, so a longer name is never found again.
+constexpr std::size_t kStoredNameLength = 32;
+
+// Records the server in a list that was read (count 1..20): the first entry
+// with the same name and port gets the credential (the first 32 bytes of
+// credential), otherwise a new entry is appended. A full list first drops its
+// oldest entry (index 0); the function then returns true and writes a log
+// line naming the dropped server into note.
+bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
+                  const unsigned char* credential, char* note, std::size_t noteSize);
+
+// Replaces the list with one holding only this server.
+void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
+               const unsigned char* credential);
+
+}  // namespace seatenrol
+
+#endif

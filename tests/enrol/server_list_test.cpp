@@ -1,0 +1,121 @@
+// Recording an accepted server in the stored list.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "session/server_list.h"
+
+namespace seatenrol {
+namespace {
+
+ST_REGISTERINFO_LIST EmptyList() {
+  ST_REGISTERINFO_LIST list;
+  std::memset(&list, 0, sizeof list);
+  return list;
+}
+
+std::string Credential(char fill) { return std::string(32, fill); }
+
+const unsigned char* Bytes(const std::string& text) {
+  return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+void Append(ST_REGISTERINFO_LIST& list, const std::string& name, int port, char fill) {
+  char note[512] = {};
+  const std::string credential = Credential(fill);
+  RecordServer(list, name.c_str(), port, Bytes(credential), note, sizeof note);
+}
+
+std::string NameOf(const ST_REGISTERINFO& entry) {
+  return std::string(entry.serverName, strnlen(entry.serverName, sizeof entry.serverName));
+}
+
+TEST(ServerList, StartListKeepsOnlyTheNewServer) {
+  ST_REGISTERINFO_LIST list = EmptyList();
+  list.count = 5;
+  std::memset(list.entries[3].serverName, 'x', 10);
+  const std::string credential = Credential('c');
+  StartList(list, "mgmt.example", 7001, Bytes(credential));
+  EXPECT_EQ(list.count, 1);
+  EXPECT_EQ(NameOf(list.entries[0]), "mgmt.example");
+  EXPECT_EQ(list.entries[0].port, 7001);
+  EXPECT_EQ(list.entries[0].enrolled, 1);
+  EXPECT_EQ(0, std::memcmp(list.entries[0].credential, credential.data(), 32));
+  EXPECT_EQ(list.entries[3].serverName[0], 0) << "leftovers of a failed read are cleared";
+}
+
+TEST(ServerList, UpdatesTheFirstMatchingEntryOnly) {
+  ST_REGISTERINFO_LIST list = EmptyList();
+  StartList(list, "a", 1, Bytes(Credential('0')));
+  Append(list, "b", 1, '1');
+  Append(list, "a", 2, '2');  // same name, other port: another entry
+  ASSERT_EQ(list.count, 3);
+  // A second "b":1 written by another tool; only the first is updated.
+  list.entries[3] = list.entries[1];
+  list.count = 4;
+  Append(list, "b", 1, '9');
+  ASSERT_EQ(list.count, 4);
+  EXPECT_EQ(list.entries[1].credential[0], '9');
+  EXPECT_EQ(list.entries[3].credential[0], '1');
+  EXPECT_EQ(list.entries[0].credential[0], '0');
+  EXPECT_EQ(list.entries[2].credential[0], '2');
+}
+
+TEST(ServerList, NamesAreCutTo32BytesAndComparedWhole) {
+  struct Case {
+    std::size_t length;
+    int countAfterTwoEnrolments;
+  };
+  const Case cases[] = {{31, 1}, {32, 1}, {33, 2}, {200, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    const std::string name(c.length, 'n');
+    ST_REGISTERINFO_LIST list = EmptyList();
+    StartList(list, name.c_str(), 9, Bytes(Credential('a')));
+    Append(list, name, 9, 'b');
+    EXPECT_EQ(list.count, c.countAfterTwoEnrolments);
+    EXPECT_EQ(NameOf(list.entries[0]), name.substr(0, 32));
+    for (std::size_t i = 32; i < sizeof list.entries[0].serverName; ++i) {
+      ASSERT_EQ(list.entries[0].serverName[i], 0);
+    }
+  }
+}
+
+TEST(ServerList, FullListDropsTheOldestEntry) {
+  ST_REGISTERINFO_LIST list = EmptyList();
+  StartList(list, "server-0", 100, Bytes(Credential('A')));
+  for (int k = 1; k < kMaxRegisterEntries; ++k) {
+    Append(list, "server-" + std::to_string(k), 100 + k, static_cast<char>('A' + k));
+  }
+  ASSERT_EQ(list.count, kMaxRegisterEntries);
+
+  char note[512] = {};
+  const std::string credential = Credential('z');
+  EXPECT_TRUE(RecordServer(list, "newcomer", 5, Bytes(credential), note, sizeof note));
+  EXPECT_EQ(list.count, kMaxRegisterEntries);
+  EXPECT_NE(std::string(note).find("server-0:100"), std::string::npos) << note;
+  EXPECT_EQ(NameOf(list.entries[0]), "server-1");
+  EXPECT_EQ(NameOf(list.entries[18]), "server-19");
+  EXPECT_EQ(NameOf(list.entries[19]), "newcomer");
+  EXPECT_EQ(list.entries[19].credential[0], 'z');
+
+  // A server already in a full list is updated in place; nothing is dropped.
+  EXPECT_FALSE(RecordServer(list, "server-7", 107, Bytes(credential), note, sizeof note));
+  EXPECT_EQ(NameOf(list.entries[6]), "server-7");
+  EXPECT_EQ(list.entries[6].credential[0], 'z');
+}
+
+TEST(ServerList, ShortCredentialIsTakenAsGiven) {
+  // The error info field is zero past its length; the credential is its
+  // first 32 bytes whatever the length.
+  unsigned char info[512] = {};
+  std::memcpy(info, "0123456789", 10);
+  ST_REGISTERINFO_LIST list = EmptyList();
+  StartList(list, "s", 1, info);
+  EXPECT_EQ(0, std::memcmp(list.entries[0].credential, "0123456789", 10));
+  for (int i = 10; i < 32; ++i) EXPECT_EQ(list.entries[0].credential[i], 0);
+}
+
+}  // namespace
+}  // namespace seatenrol
