@@ -36,7 +36,8 @@ bool ParseDottedIPv4(const char* text, std::uint32_t* address) {
 void FormatDottedIPv4(std::uint32_t address, char* out) {
   std::snprintf(out, 16, "%u.%u.%u.%u", static_cast<unsigned>(address >> 24),
                 static_cast<unsigned>((address >> 16) & 0xFF),
-                static_cast<unsigned>((address >> 8) & 0xFF), static_cast<unsigned>(address & 0xFF));
+                static_cast<unsigned>((address >> 8) & 0xFF),
+                static_cast<unsigned>(address & 0xFF));
 }
 
 }  // namespace seatenrol

@@ -1,0 +1,93 @@
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/socket.h"
+
+namespace seatenrol {
+
+namespace {
+
+SOCKET ToSocket(SocketHandle handle) { return static_cast<SOCKET>(handle); }
+
+}  // namespace
+
+bool OpenUdpSocket(SocketHandle* handle) {
+  SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) return false;
+  // The endpoint must not leak into programs the host process starts.
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  *handle = static_cast<SocketHandle>(s);
+  return true;
+}
+
+void CloseSocket(SocketHandle handle) { ::closesocket(ToSocket(handle)); }
+
+bool ConnectSocket(SocketHandle handle, std::uint32_t address, std::uint16_t port) {
+  sockaddr_in peer;
+  std::memset(&peer, 0, sizeof peer);
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = ::htonl(address);
+  peer.sin_port = ::htons(port);
+  return ::connect(ToSocket(handle), reinterpret_cast<const sockaddr*>(&peer),
+                   static_cast<int>(sizeof peer)) == 0;
+}
+
+SocketResult SendDatagram(SocketHandle handle, const char* data, int length) {
+  int sent = ::send(ToSocket(handle), data, length, 0);
+  if (sent != SOCKET_ERROR) return {SocketStatus::kDone, sent};
+  switch (::WSAGetLastError()) {
+    case WSAEMSGSIZE:
+      return {SocketStatus::kTooLarge, 0};
+    case WSAECONNRESET:
+    case WSAECONNREFUSED:
+      return {SocketStatus::kRefused, 0};
+    default:
+      return {SocketStatus::kFailed, 0};
+  }
+}
+
+SocketStatus WaitReadable(SocketHandle handle, int waitMs) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(ToSocket(handle), &readable);
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(ToSocket(handle), &failed);
+  timeval limit;
+  limit.tv_sec = waitMs / 1000;
+  limit.tv_usec = (waitMs % 1000) * 1000;
+  // The first argument is ignored by Winsock.
+  int ready = ::select(0, &readable, nullptr, &failed, waitMs < 0 ? nullptr : &limit);
+  if (ready > 0) return SocketStatus::kDone;
+  if (ready == 0) return SocketStatus::kTimedOut;
+  return ::WSAGetLastError() == WSAEINTR ? SocketStatus::kInterrupted : SocketStatus::kFailed;
+}
+
+SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
+  // Winsock queues only datagrams whose checksum held, so one that select
+  // reported is still there and this recv does not block.
+  int received = ::recv(ToSocket(handle), buffer, capacity, 0);
+  if (received != SOCKET_ERROR) return {SocketStatus::kDone, received};
+  switch (::WSAGetLastError()) {
+    case WSAEWOULDBLOCK:
+      return {SocketStatus::kWouldBlock, 0};
+    case WSAEINTR:
+      return {SocketStatus::kInterrupted, 0};
+    case WSAEMSGSIZE:
+      // The buffer holds the datagram's start; the rest is lost.
+      return {SocketStatus::kTruncated, 0};
+    case WSAECONNRESET:  // an ICMP port unreachable on a connected socket
+    case WSAECONNREFUSED:
+      return {SocketStatus::kRefused, 0};
+    default:
+      return {SocketStatus::kFailed, 0};
+  }
+}
+
+int LastSocketError() { return ::WSAGetLastError(); }
+
+}  // namespace seatenrol
