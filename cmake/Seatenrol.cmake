@@ -8,7 +8,8 @@
 if(WIN32)
   # windows.h without the old winsock.h (which clashes with winsock2.h in
   # whatever order they are included) and without the min/max macros.
-  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
+  # Defined empty, like a source's own #define, so both may appear.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN= NOMINMAX=)
 endif()
 
 function(seatenrol_warnings target)

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# run-under-wine.sh: enrols the seat through the 64-bit seatenrol.dll under
+# wine64 against the Linux enrol-server on 127.0.0.1, then checks what the
+# server saw and the server list the Windows side stored. A second run with a
+# wrong secret must be refused and leave the stored list as it was.
+#
+# Expects build/win64 (with terminal-host.exe) and WINEPREFIX, as
+# scripts/windows.sh test sets them up; builds enrol-server natively when
+# build/native lacks it.
+set -eu
+cd "$(dirname "$0")/../.."
+root=$PWD
+wine=${SEATENROL_WINE:-/usr/lib/wine/wine64}
+export WINEPREFIX=${WINEPREFIX:-$root/build/win64/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+host_exe=build/win64/examples/terminal-host/terminal-host.exe
+server=build/native/tools/enrol-server/enrol-server
+[ -f "$host_exe" ] || { echo "terminal-host: $host_exe is not built" >&2; exit 1; }
+if [ ! -x "$server" ]; then
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/native -j 2 --target enrol-server
+fi
+
+work=$(mktemp -d "$root/build/win64/terminal-host.XXXXXX")
+server_pid=
+finish() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+
+fail() {
+  echo "terminal-host: $*" >&2
+  echo "--- enrol-server output:" >&2
+  cat "$work/server.out" >&2 || true
+  exit 1
+}
+
+venue=44030500012345
+secret=000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f
+wrong=ff0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f
+printf '%s %s\n' "$venue" "$secret" >"$work/venues"
+mkdir "$work/config"
+
+"$server" --venues "$work/venues" --port 0 >"$work/server.out" 2>"$work/server.err" &
+server_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/.*"event":"listening".*"port":\([0-9]*\).*/\1/p' "$work/server.out")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || fail "enrol-server did not report its port"
+
+# Drive Z: is the Linux root in every wine prefix.
+export SEATENROL_CONFIG_DIR="Z:$(printf '%s' "$work/config" | tr / '\\')"
+store=$work/config/regaddrs.dat
+
+# $1 = secret; the exit status of terminal-host.
+enrol() {
+  local status=0
+  timeout 120 "$wine" "$host_exe" "$venue" "$1" 127.0.0.1 "$port" >"$work/host.out" 2>&1 || status=$?
+  return $status
+}
+
+# The request lines the server has written so far.
+requests() { grep '"event":"request"' "$work/server.out" || true; }
+
+# Field checks on a JSON line: name and exact JSON value.
+has() { printf '%s' "$1" | grep -q "\"$2\":$3"; }
+
+status=0
+enrol "$secret" || status=$?
+[ $status = 0 ] || { cat "$work/host.out" >&2; fail "enrolment exited $status, not 0"; }
+line=$(requests | tail -n 1)
+[ -n "$line" ] || fail "the server saw no registration request"
+for check in 'length 359' 'commandID 127' 'userType 2' 'userLevel "10"' 'countryID "86"' \
+  "companyID \"$venue\"" 'errorNo 0' 'accepted true' 'answered true'; do
+  has "$line" "${check%% *}" "${check#* }" || fail "request line lacks ${check%% *} ${check#* }: $line"
+done
+has "$line" localIP '"[0-9]*\.[0-9]*\.[0-9]*\.[0-9]*"' || fail "no dotted local IP: $line"
+has "$line" localMAC '"[0-9a-f]\{12\}"' || fail "no MAC: $line"
+
+# The stored list: a 12-byte header, count, entries of 294 bytes, checksum.
+[ -f "$store" ] || fail "no stored server list at $store"
+size=$(stat -c %s "$store")
+[ "$size" = 5900 ] || fail "stored list is $size bytes, not 5900"
+u32() { od -A n -t u4 -j "$1" -N 4 "$store" | tr -d ' '; }
+u8() { od -A n -t u1 -j "$1" -N 1 "$store" | tr -d ' '; }
+entry=16
+[ "$(u32 12)" = 1 ] || fail "stored list holds $(u32 12) entries, not 1"
+name=$(dd if="$store" bs=1 skip=$entry count=256 2>/dev/null | tr -d '\0')
+[ "$name" = 127.0.0.1 ] || fail "stored server name is '$name'"
+[ "$(u32 $((entry + 256)))" = "$port" ] || fail "stored port is $(u32 $((entry + 256))), not $port"
+[ "$(u8 $((entry + 260)))" = 1 ] || fail "stored entry is not flagged as enrolled"
+credential=$(od -A n -t x1 -j $((entry + 261)) -N 32 "$store" | tr -d ' \n')
+[ "${#credential}" = 64 ] && [ "$credential" != "$(printf '0%.0s' $(seq 64))" ] ||
+  fail "stored credential is empty"
+cp "$store" "$work/store.accepted"
+
+# A wrong secret is refused (-4) and changes nothing stored.
+status=0
+enrol "$wrong" || status=$?
+[ $status = 2 ] || { cat "$work/host.out" >&2; fail "refused enrolment exited $status, not 2"; }
+line=$(requests | tail -n 1)
+has "$line" errorNo -4 || fail "wrong secret not refused with -4: $line"
+cmp -s "$store" "$work/store.accepted" || fail "a refused enrolment changed the stored list"
+
+echo "terminal-host: enrolled under wine64 against enrol-server on port $port (credential $credential)," \
+  "and a wrong secret was refused"
