@@ -14,28 +14,8 @@
 
 namespace {
 
+using seatenrol::fuzz::ReferenceParse;
 using seatenrol::fuzz::Require;
-
-// Written apart from the library's parser, by splitting on dots.
-bool ReferenceParse(const std::string& text, std::uint32_t* value) {
-  std::uint32_t result = 0;
-  std::size_t start = 0;
-  for (int part = 0; part < 4; ++part) {
-    const std::size_t dot = text.find('.', start);
-    const bool last = part == 3;
-    if (last != (dot == std::string::npos)) return false;
-    const std::string piece = text.substr(start, last ? std::string::npos : dot - start);
-    if (piece.empty() || piece.size() > 3) return false;
-    if (piece.find_first_not_of("0123456789") != std::string::npos) return false;
-    if (piece.size() > 1 && piece[0] == '0') return false;
-    const unsigned long number = std::stoul(piece);
-    if (number > 255) return false;
-    result = result << 8 | static_cast<std::uint32_t>(number);
-    start = dot + 1;
-  }
-  *value = result;
-  return true;
-}
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // What the fuzz targets share: a check that stops the run with a message
-// (the fuzzer then keeps the input), and a reader that takes fields from the
-// front of the input.
+// (the fuzzer then keeps the input), a reference reading of dotted IPv4 text,
+// and a reader that takes fields from the front of the input.
 #ifndef SEATENROL_FUZZ_FUZZ_CHECK_H
 #define SEATENROL_FUZZ_FUZZ_CHECK_H
 
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace seatenrol {
 namespace fuzz {
@@ -17,6 +18,29 @@ inline void Require(bool holds, const char* what) {
   if (holds) return;
   std::fprintf(stderr, "invariant broken: %s\n", what);
   std::abort();
+}
+
+// The dotted IPv4 text the library accepts, written apart from its parser by
+// splitting on dots: four decimal parts 0-255 without leading zeros, and
+// nothing else. The value is in host byte order.
+inline bool ReferenceParse(const std::string& text, std::uint32_t* value) {
+  std::uint32_t result = 0;
+  std::size_t start = 0;
+  for (int part = 0; part < 4; ++part) {
+    const std::size_t dot = text.find('.', start);
+    const bool last = part == 3;
+    if (last != (dot == std::string::npos)) return false;
+    const std::string piece = text.substr(start, last ? std::string::npos : dot - start);
+    if (piece.empty() || piece.size() > 3) return false;
+    if (piece.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (piece.size() > 1 && piece[0] == '0') return false;
+    const unsigned long number = std::stoul(piece);
+    if (number > 255) return false;
+    result = result << 8 | static_cast<std::uint32_t>(number);
+    start = dot + 1;
+  }
+  *value = result;
+  return true;
 }
 
 // Takes fields from the front of the input; past its end every field reads

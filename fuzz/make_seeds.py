@@ -6,6 +6,7 @@ Run again after changing a target's input format; inputs the fuzzers found
 """
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -57,6 +58,83 @@ def dotted_ip_seeds():
     write("dotted_ip", "nul_inside", b"1.2.3.4\0garbage")
 
 
+# Texts of the adapter target's palette, by index (see adapter_rule_fuzz.cpp).
+ADDR, GW, MASK24, LOOP, HOST_B, BAD3 = 0, 1, 2, 6, 3, 12
+OTHER_GW, MASK16 = 13, 14
+
+
+def adapter(physical=True, hw=b"\x00\x1a\x2b\x3c\x4d\x5e", hw_len=6, addrs=(), gws=()):
+    flags = (0 if physical else 1) | (0 if hw else 2) | (len(addrs) << 2) | (len(gws) << 4)
+    out = bytes([flags, hw_len])
+    if hw:
+        out += hw.ljust(8, b"\0")
+    for address, mask in addrs:
+        out += bytes([address, mask])
+    return out + bytes(gws)
+
+
+def scenario(adapters, host=(ADDR,), out_length=6, has_name=True, resolves=True):
+    shape = (0 if has_name else 1) | (0 if resolves else 2)
+    data = bytes([shape, out_length + 2, len(adapters)]) + b"".join(adapters)
+    return data + bytes([len(host)]) + bytes(host)
+
+
+def adapter_rule_seeds():
+    match = adapter(addrs=[(ADDR, MASK24)], gws=[GW])
+    write("adapter_rule", "match", scenario([match]))
+    write("adapter_rule", "hw_8_bytes",
+          scenario([adapter(hw=b"\x11" * 8, hw_len=8, addrs=[(ADDR, MASK24)], gws=[GW])]))
+    write("adapter_rule", "virtual_only",
+          scenario([adapter(physical=False, addrs=[(ADDR, MASK24)], gws=[GW])]))
+    write("adapter_rule", "gateway_outside",
+          scenario([adapter(addrs=[(ADDR, MASK24)], gws=[OTHER_GW])]))
+    write("adapter_rule", "zero_hw", scenario([adapter(hw=b"", addrs=[(ADDR, MASK24)], gws=[GW])]))
+    write("adapter_rule", "loopback", scenario([adapter(addrs=[(LOOP, 5)], gws=[LOOP])], host=(LOOP,)))
+    write("adapter_rule", "unresolvable", scenario([match], resolves=False))
+    write("adapter_rule", "no_name", scenario([match], has_name=False))
+    write("adapter_rule", "second_adapter",
+          scenario([adapter(addrs=[(HOST_B, MASK24)], gws=[GW]), match], host=(HOST_B, ADDR)))
+    write("adapter_rule", "host_list_bad_first", scenario([], host=(BAD3, ADDR)))
+    write("adapter_rule", "short_out", scenario([match], out_length=2))
+    write("adapter_rule", "wide_mask", scenario([adapter(addrs=[(ADDR, MASK16)], gws=[OTHER_GW])]))
+
+
+def server_record(count, entries=()):
+    record = struct.pack("<i", count)
+    for name, port, credential in entries:
+        record += name.ljust(256, b"\0") + struct.pack("<i", port) + b"\x01"
+        record += credential.ljust(32, b"\0") + b"\0"
+    return record.ljust(5884, b"\0")
+
+
+def store_file(record):
+    body = b"RGAD" + struct.pack("<II", 1, 5884) + record
+    return body + struct.pack("<I", zlib.crc32(body))
+
+
+def sized(data):
+    return struct.pack(">H", len(data)) + data
+
+
+def server_list_seeds():
+    one = server_record(1, [(b"enrol.example", 7000, b"K" * 32)])
+    two = server_record(2, [(b"10.0.0.1", 7000, b"A"), (b"10.0.0.1", 7001, b"B")])
+    # Layout byte: 1 primary present, 2 backup present, 4/8 frame them.
+    write("server_list", "no_files", b"\0")
+    write("server_list", "framed_one", bytes([1 | 4]) + sized(one))
+    write("server_list", "framed_count_21", bytes([1 | 4]) + sized(server_record(21)))
+    write("server_list", "framed_count_negative", bytes([1 | 4]) + sized(server_record(-1)))
+    write("server_list", "bad_primary_good_backup",
+          bytes([1 | 2 | 8]) + sized(b"garbage" * 10) + sized(two))
+    write("server_list", "raw_good", bytes([1]) + sized(store_file(two)))
+    write("server_list", "raw_truncated", bytes([1]) + sized(store_file(two)[:-1]))
+    write("server_list", "raw_flipped", bytes([1]) + sized(store_file(one)[:100] + b"X" +
+                                                           store_file(one)[101:]))
+    write("server_list", "empty_primary", bytes([1]) + sized(b""))
+
+
 if __name__ == "__main__":
+    server_list_seeds()
+    adapter_rule_seeds()
     response_seeds()
     dotted_ip_seeds()
