@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "seatenrol/transport.h"
 
 namespace {
@@ -9,11 +11,14 @@ struct IpCase {
   int valid;
 };
 
+// Names each case by its text in the test list.
+void PrintTo(const IpCase& c, std::ostream* out) { *out << (c.text ? c.text : "(null)"); }
+
 class CheckStrIPTest : public ::testing::TestWithParam<IpCase> {};
 
 TEST_P(CheckStrIPTest, AcceptsExactlyFourPlainDecimalParts) {
   const IpCase& c = GetParam();
-  EXPECT_EQ(CSocketAddress::CheckStrIP(c.text) != 0, c.valid != 0) << (c.text ? c.text : "(null)");
+  EXPECT_EQ(CSocketAddress::CheckStrIP(c.text) != 0, c.valid != 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
