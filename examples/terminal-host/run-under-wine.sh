@@ -4,9 +4,8 @@
 # server saw and the server list the Windows side stored. A second run with a
 # wrong secret must be refused and leave the stored list as it was.
 #
-# Expects build/win64 (with terminal-host.exe) and WINEPREFIX, as
-# scripts/windows.sh test sets them up; builds enrol-server natively when
-# build/native lacks it.
+# Expects build/win64 with terminal-host.exe, as scripts/windows.sh test
+# leaves it.
 set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -16,11 +15,13 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 host_exe=build/win64/examples/terminal-host/terminal-host.exe
-server=build/native/tools/enrol-server/enrol-server
 [ -f "$host_exe" ] || { echo "terminal-host: $host_exe is not built" >&2; exit 1; }
-if [ ! -x "$server" ]; then
-  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/native -j 2 --target enrol-server
+# The native leg's server when it is there, else one built for this run alone.
+server=build/native/tools/enrol-server
+if [ ! -f "$server" ] || [ ! -x "$server" ]; then
+  cmake -S . -B build/win64/linux-server -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSEATENROL_TESTS=OFF >/dev/null
+  cmake --build build/win64/linux-server -j 2 --target enrol-server >/dev/null
+  server=build/win64/linux-server/tools/enrol-server
 fi
 
 work=$(mktemp -d "$root/build/win64/terminal-host.XXXXXX")
@@ -82,6 +83,11 @@ for check in 'length 359' 'commandID 127' 'userType 2' 'userLevel "10"' 'country
 done
 has "$line" localIP '"[0-9]*\.[0-9]*\.[0-9]*\.[0-9]*"' || fail "no dotted local IP: $line"
 has "$line" localMAC '"[0-9a-f]\{12\}"' || fail "no MAC: $line"
+# The machine characteristic is the same MAC as twelve upper-case digits.
+mac=$(printf '%s' "$line" | sed -n 's/.*"localMAC":"\([0-9a-f]*\)".*/\1/p' | tr a-f A-F)
+has "$line" machineCharacteristic "\"$mac\"" || fail "machine characteristic is not the MAC: $line"
+# wine hands Windows programs the Linux host name.
+has "$line" hostName "\"$(hostname | cut -c 1-20)\"" || fail "host name is not $(hostname): $line"
 
 # The stored list: a 12-byte header, count, entries of 294 bytes, checksum.
 [ -f "$store" ] || fail "no stored server list at $store"
@@ -107,6 +113,7 @@ enrol "$wrong" || status=$?
 line=$(requests | tail -n 1)
 has "$line" errorNo -4 || fail "wrong secret not refused with -4: $line"
 cmp -s "$store" "$work/store.accepted" || fail "a refused enrolment changed the stored list"
+requests | head -n 1 | sed "s/^/terminal-host: the server saw /"
 
 echo "terminal-host: enrolled under wine64 against enrol-server on port $port (credential $credential)," \
   "and a wrong secret was refused"
