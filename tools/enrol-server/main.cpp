@@ -49,6 +49,9 @@ struct Options {
   seatenrol::ServerFaults faults;
 };
 
+// ParseOptions' result when it printed the usage on request.
+constexpr int kHelpShown = -1;
+
 volatile sig_atomic_t g_stop = 0;
 
 void OnStopSignal(int) { g_stop = 1; }
@@ -58,14 +61,15 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
-// 0 when the options are complete, otherwise the exit status.
+// 0 when the options are complete, kHelpShown, or the exit status of a bad
+// command line.
 int ParseOptions(int argc, char** argv, Options& options) {
   seatenrol::ArgumentCursor args(argc, argv);
   std::string option;
   while (args.Next(option)) {
     if (option == "--help" || option == "-h") {
       std::cout << kUsage;
-      return 1;
+      return kHelpShown;
     }
     if (option == "--drop") {
       options.faults.drop = true;
@@ -166,7 +170,8 @@ void Serve(int socketFd, const seatenrol::VenueTable& venues,
 
 int main(int argc, char** argv) {
   Options options;
-  if (const int status = ParseOptions(argc, argv, options)) return status == 1 ? 0 : status;
+  if (const int status = ParseOptions(argc, argv, options))
+    return status == kHelpShown ? 0 : status;
 
   seatenrol::VenueTable venues;
   std::string error;
