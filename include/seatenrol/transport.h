@@ -7,6 +7,12 @@
 
 #include "seatenrol/export.h"
 
+// winspool.h, pulled in by a full windows.h, renames SetPort to SetPortA;
+// the member below keeps its own name in every translation unit.
+#if defined(_WIN32) && defined(SetPort)
+#undef SetPort
+#endif
+
 // Results of CP2PCommunication::RecvFrom other than a byte count.
 constexpr int CONST_COMMUNICATION_ERROR = 0;
 constexpr int CONST_COMMUNICATION_TIMEOUT = -1;
