@@ -17,7 +17,6 @@
 #include <string>
 
 #include "hostinfo/host_probe.h"
-#include "platform/ipv4_text.h"
 
 namespace seatenrol {
 
@@ -112,15 +111,11 @@ bool ProbeHostEntry(const char* name, HostEntry& entry) {
     work.resize(work.size() * 2);
   }
   if (result != 0 || host == nullptr) return false;
-  if (host->h_addrtype != AF_INET || host->h_length != 4 || host->h_addr_list == nullptr) {
-    return true;  // resolved, but to no IPv4 address
-  }
-  for (char** item = host->h_addr_list; *item != nullptr; ++item) {
+  CopyHostEntry(*host, AF_INET, entry, [](const unsigned char* bytes) {
     in_addr address{};
-    std::memcpy(&address, *item, 4);
-    entry.addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*item)));
-    entry.texts.push_back(AddressText(address));
-  }
+    std::memcpy(&address, bytes, 4);
+    return AddressText(address);
+  });
   return true;
 }
 

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "hostinfo/host_probe.h"
-#include "platform/ipv4_text.h"
 
 namespace seatenrol {
 
@@ -55,16 +54,12 @@ bool ProbeHostEntry(const char* name, HostEntry& entry) {
   // The socket layer keeps the entry per thread; it is copied at once.
   const hostent* host = gethostbyname(name);
   if (host == nullptr) return false;
-  if (host->h_addrtype != AF_INET || host->h_length != 4 || host->h_addr_list == nullptr) {
-    return true;  // resolved, but to no IPv4 address
-  }
-  for (char** item = host->h_addr_list; *item != nullptr; ++item) {
+  CopyHostEntry(*host, AF_INET, entry, [](const unsigned char* bytes) {
     in_addr address{};
-    std::memcpy(&address, *item, 4);
-    entry.addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*item)));
+    std::memcpy(&address, bytes, 4);
     const char* text = inet_ntoa(address);
-    entry.texts.push_back(text == nullptr ? std::string() : std::string(text));
-  }
+    return text == nullptr ? std::string() : std::string(text);
+  });
   return true;
 }
 
