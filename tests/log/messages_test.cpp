@@ -60,6 +60,10 @@ TEST(Messages, EveryTextDecodesFromCodePage936ToItsWording) {
        u8" 注册应答返回的错误信息长度为:%d，小于网吧ID和密码口令的长度和：%d\n"},
       {"kWriteRegisterInfoDebug", messages::kWriteRegisterInfoDebug, u8"写注册信息\n\n"},
       {"kWriteRegisterInfoLog", messages::kWriteRegisterInfoLog, u8"写注册信息"},
+      {"kServerListFull", messages::kServerListFull,
+       u8"RegisterServer: server list full, dropped the oldest entry %.*s:%d\n"},
+      {"kServerListNotStored", messages::kServerListNotStored,
+       u8"RegisterServer: the server list could not be stored\n"},
   };
   for (const auto& message : catalogue) {
     EXPECT_EQ(DecodeGbk(message.bytes), message.text) << message.name;
