@@ -18,16 +18,15 @@ fi
 dll=$1
 list=$2
 
-objdump=
+# The first objdump that reads the DLL's format (32- or 64-bit).
+dump=
 for tool in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
-  if command -v "$tool" >/dev/null; then
-    objdump=$tool
+  if command -v "$tool" >/dev/null && dump=$("$tool" -p "$dll" 2>/dev/null); then
     break
   fi
+  dump=
 done
-[ -n "$objdump" ] || { echo "check-exports: no objdump found" >&2; exit 2; }
-
-dump=$("$objdump" -p "$dll")
+[ -n "$dump" ] || { echo "check-exports: no objdump reads $dll" >&2; exit 2; }
 
 # The names of the [Ordinal/Name Pointer] Table, which ends at a blank line.
 exports=$(printf '%s\n' "$dump" |
