@@ -1,0 +1,37 @@
+// The file that holds the stored server list, and the steps of writing it.
+#ifndef SEATENROL_PLATFORM_CONFIG_STORE_FORMAT_H
+#define SEATENROL_PLATFORM_CONFIG_STORE_FORMAT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/config_store.h"
+
+namespace seatenrol {
+
+constexpr std::size_t kStoreHeaderSize = 12;
+constexpr std::size_t kStoreFileSize = kStoreHeaderSize + sizeof(ST_REGISTERINFO_LIST) + 4;
+
+// CRC-32 with the IEEE polynomial (reflected, as in zip and Ethernet).
+std::uint32_t Crc32(const unsigned char* data, std::size_t size);
+
+// Fills file (kStoreFileSize bytes) with list, whatever its count.
+void EncodeStoreFile(const ST_REGISTERINFO_LIST& list, unsigned char* file);
+
+// True, with list filled, when the size bytes of file are a whole, intact
+// store file whose count is 0 to 20; list is untouched otherwise.
+bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINFO_LIST& list);
+
+// The full name of "regaddrs.dat": in SEATENROL_CONFIG_DIR when it is set,
+// else beside the host executable.
+bool StoreFilePath(std::string& path);
+
+// First step of every replacement: writes file to a new, uniquely named
+// temporary file beside primary and flushes it to the disk. Reads never look
+// at such files, so one left behind by a crash changes nothing.
+bool StageStoreFile(const std::string& primary, const unsigned char* file, std::string& temp);
+
+}  // namespace seatenrol
+
+#endif

@@ -1,0 +1,106 @@
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/config_store_os.h"
+
+namespace seatenrol {
+
+namespace {
+
+// Retries a call that a signal interrupted.
+template <typename Call>
+auto RetryInterrupted(Call call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+bool SyncDirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+  const int fd = RetryInterrupted([&] { return open(directory.c_str(), O_RDONLY | O_CLOEXEC); });
+  if (fd < 0) return false;
+  // Some file systems cannot sync a directory at all; the rename then stands
+  // as durable as the file system makes it.
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return synced;
+}
+
+}  // namespace
+
+std::size_t MaxStorePathSize() { return PATH_MAX; }
+
+char StorePathSeparator() { return '/'; }
+
+unsigned long CurrentProcessNumber() { return static_cast<unsigned long>(getpid()); }
+
+bool ReadEnvironmentPath(const char* name, std::string& value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return false;
+  value = text;
+  return true;
+}
+
+bool ExecutableDirectory(std::string& directory) {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  // A full buffer may mean a cut path, so it counts as too long.
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return false;
+  directory.assign(path, static_cast<std::size_t>(length));
+  const std::string::size_type slash = directory.rfind('/');
+  if (slash == std::string::npos) return false;
+  directory.resize(slash == 0 ? 1 : slash);
+  return true;
+}
+
+bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
+                   std::size_t& size) {
+  size = 0;
+  const int fd = RetryInterrupted([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+  if (fd < 0) return false;
+  bool ok = true;
+  while (size < capacity) {
+    const ssize_t got = RetryInterrupted([&] { return read(fd, buffer + size, capacity - size); });
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  return ok;
+}
+
+bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size) {
+  const int fd = RetryInterrupted(
+      [&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t put = RetryInterrupted([&] { return write(fd, data + done, size - done); });
+    if (put <= 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  const bool synced = done == size && fsync(fd) == 0;
+  const bool closed = close(fd) == 0;
+  if (synced && closed) return true;
+  unlink(path.c_str());
+  return false;
+}
+
+bool ReplaceFileDurably(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  return SyncDirectoryOf(to);
+}
+
+void RemoveFileQuietly(const std::string& path) { unlink(path.c_str()); }
+
+}  // namespace seatenrol

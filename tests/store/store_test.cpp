@@ -1,0 +1,181 @@
+#include <functional>
+
+#include "store_fixture.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace seatenrol {
+namespace {
+
+constexpr std::size_t kCountOffset = kStoreHeaderSize;
+
+// Puts a fresh CRC behind a deliberately altered file, so that only the
+// alteration itself can make the file unacceptable.
+void Reseal(std::vector<unsigned char>& file) {
+  const std::size_t checked = kStoreFileSize - 4;
+  const std::uint32_t crc = Crc32(file.data(), checked);
+  for (int i = 0; i < 4; ++i) file[checked + i] = static_cast<unsigned char>(crc >> (8 * i));
+}
+
+void SetCount(std::vector<unsigned char>& file, std::uint32_t count) {
+  for (int i = 0; i < 4; ++i) file[kCountOffset + i] = static_cast<unsigned char>(count >> (8 * i));
+  Reseal(file);
+}
+
+struct Damage {
+  const char* what;
+  std::function<void(std::vector<unsigned char>&)> apply;
+};
+
+const Damage kDamages[] = {
+    {"empty", [](auto& f) { f.clear(); }},
+    {"torn in the record", [](auto& f) { f.resize(kStoreFileSize / 2); }},
+    {"last byte missing", [](auto& f) { f.pop_back(); }},
+    {"byte appended", [](auto& f) { f.push_back(0); }},
+    {"wrong magic",
+     [](auto& f) {
+       f[0] ^= 0x20;
+       Reseal(f);
+     }},
+    {"wrong version",
+     [](auto& f) {
+       f[4] = 2;
+       Reseal(f);
+     }},
+    {"wrong record length",
+     [](auto& f) {
+       f[8] ^= 1;
+       Reseal(f);
+     }},
+    {"flipped credential bit", [](auto& f) { f[kStoreHeaderSize + 4 + 270] ^= 0x04; }},
+    {"count 21", [](auto& f) { SetCount(f, 21); }},
+    {"count -1", [](auto& f) { SetCount(f, 0xFFFFFFFFu); }},
+};
+
+TEST(StoreFormat, Crc32MatchesTheIeeeCheckValue) {
+  const char text[] = "123456789";
+  EXPECT_EQ(Crc32(reinterpret_cast<const unsigned char*>(text), 9), 0xCBF43926u);
+}
+
+TEST(StoreFormat, IntegersAreLittleEndianWhateverTheHost) {
+  ST_REGISTERINFO_LIST list{};
+  list.count = 3;
+  list.entries[1].port = -2;
+  const std::vector<unsigned char> file = EncodeList(list);
+  EXPECT_EQ(std::vector<unsigned char>(file.begin() + 8, file.begin() + 16),
+            (std::vector<unsigned char>{0xFC, 0x16, 0, 0, 3, 0, 0, 0}));
+  const std::size_t port = kStoreHeaderSize + 4 + 294 + 256;
+  EXPECT_EQ(std::vector<unsigned char>(file.begin() + port, file.begin() + port + 4),
+            (std::vector<unsigned char>{0xFE, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(StoreTest, ListsReadBackExactly) {
+  for (int seed : {0, 1, 20, 41, 777}) {
+    SCOPED_TRACE(seed);
+    ASSERT_EQ(config_.WriteRegAddrs(MakeList(seed)), 1);
+    ST_REGISTERINFO_LIST read{};
+    ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+    EXPECT_TRUE(SameList(read, MakeList(seed)));
+  }
+}
+
+TEST_F(StoreTest, MissingFileIsAFailedReadThatLeavesTheRecordAlone) {
+  ST_REGISTERINFO_LIST read = MakeList(5);
+  EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+  EXPECT_TRUE(SameList(read, MakeList(5)));
+}
+
+TEST_F(StoreTest, CountOutsideTheListIsRefusedAndStoresNothing) {
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(3)), 1);
+  for (int count : {21, -1, 1000}) {
+    ST_REGISTERINFO_LIST list = MakeList(4);
+    list.count = count;
+    EXPECT_EQ(config_.WriteRegAddrs(list), 0) << count;
+  }
+  ST_REGISTERINFO_LIST read{};
+  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(3)));
+}
+
+TEST_F(StoreTest, DamagedPrimaryFallsBackToTheBackupOrFails) {
+  for (const Damage& damage : kDamages) {
+    SCOPED_TRACE(damage.what);
+    std::vector<unsigned char> bad = EncodeList(MakeList(9));
+    damage.apply(bad);
+    WriteRaw(primary_, bad);
+
+    std::filesystem::remove(primary_ + ".bak");
+    ST_REGISTERINFO_LIST read = MakeList(1);
+    EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+    EXPECT_TRUE(SameList(read, MakeList(1)));
+
+    WriteRaw(primary_ + ".bak", EncodeList(MakeList(7)));
+    ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+    EXPECT_TRUE(SameList(read, MakeList(7)));
+
+    WriteRaw(primary_ + ".bak", bad);
+    read = MakeList(1);
+    EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+    EXPECT_TRUE(SameList(read, MakeList(1)));
+  }
+}
+
+TEST_F(StoreTest, WriteKeepsThePreviousGoodListAsBackup) {
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(11)), 1);
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(12)), 1);
+  WriteRaw(primary_, {1, 2, 3});
+  ST_REGISTERINFO_LIST read{};
+  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(11)));
+
+  // A damaged primary must not push the good backup out.
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(13)), 1);
+  WriteRaw(primary_, {});
+  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(11)));
+}
+
+TEST_F(StoreTest, CrashBeforeTheReplacementLeavesTheOldList) {
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(21)), 1);
+  std::string staged;
+  ASSERT_TRUE(StageStoreFile(primary_, EncodeList(MakeList(22)).data(), staged));
+  WriteRaw(primary_ + ".99999.0.tmp", {0xde, 0xad});
+  ST_REGISTERINFO_LIST read{};
+  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(21)));
+
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(23)), 1);
+  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(23)));
+}
+
+TEST_F(StoreTest, OverlongDirectoryFailsCleanly) {
+  SetStoreDirectory(directory_.string() + "/" + std::string(5000, 'd'));
+  ST_REGISTERINFO_LIST read = MakeList(2);
+  EXPECT_EQ(config_.WriteRegAddrs(MakeList(3)), 0);
+  EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+  EXPECT_TRUE(SameList(read, MakeList(2)));
+}
+
+#ifndef _WIN32
+TEST_F(StoreTest, ProtectedDirectoryFailsWithoutLosingTheList) {
+  if (geteuid() == 0) GTEST_SKIP() << "the superuser ignores directory permissions";
+  namespace fs = std::filesystem;
+  ASSERT_EQ(config_.WriteRegAddrs(MakeList(31)), 1);
+  fs::permissions(directory_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(config_.WriteRegAddrs(MakeList(32)), 0);
+  ST_REGISTERINFO_LIST read{};
+  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(31)));
+
+  fs::permissions(directory_, fs::perms::none);
+  read = MakeList(1);
+  EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+  EXPECT_TRUE(SameList(read, MakeList(1)));
+}
+#endif
+
+}  // namespace
+}  // namespace seatenrol
