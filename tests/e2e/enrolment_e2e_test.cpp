@@ -123,7 +123,7 @@ TEST_F(Enrolment, AnotherServerIsAppendedAndAKnownOneUpdatedInPlace) {
   ASSERT_TRUE(Enrol(kVenue, m_secret, "127.0.0.1", second.Port()));
   ST_REGISTERINFO_LIST list = ReadStoredList();
   ASSERT_EQ(list.count, 2);
-  EXPECT_EQ(list.entries[1].port, second.Port());
+  EXPECT_EQ(int{list.entries[1].port}, second.Port());  // a copy: the field is unaligned
   EXPECT_EQ(Credential(list.entries[1]), ExpectedCredential(m_secret));
 
   // The other venue's secret gives another credential, so the update shows.
