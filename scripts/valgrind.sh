@@ -10,7 +10,7 @@ fi
 scripts/ensure-packages.sh cmake make g++ valgrind libgtest-dev libgmock-dev >&2
 jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -gt 2 ] && jobs=2
-cmake -S . -B build/valgrind -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build/valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/valgrind -j "$jobs" --target test_e2e
 binary=$(find build/valgrind -type f -name test_e2e -perm -u+x | head -n 1)
 valgrind --tool=memcheck --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect,possible \
