@@ -91,8 +91,10 @@ std::vector<unsigned char> FileFrom(InputReader& input, bool framed) {
   std::memcpy(file.data(), "RGAD", 4);
   StoreLittleEndian(1, file.data() + 4);
   StoreLittleEndian(static_cast<std::uint32_t>(record), file.data() + 8);
-  std::memcpy(file.data() + seatenrol::kStoreHeaderSize, bytes.data(),
-              bytes.size() < record ? bytes.size() : record);
+  if (!bytes.empty()) {
+    std::memcpy(file.data() + seatenrol::kStoreHeaderSize, bytes.data(),
+                bytes.size() < record ? bytes.size() : record);
+  }
   const std::size_t checked = seatenrol::kStoreHeaderSize + record;
   StoreLittleEndian(seatenrol::Crc32(file.data(), checked), file.data() + checked);
   return file;
