@@ -31,7 +31,7 @@ constexpr unsigned char kSbox[256] = {
 
 // Product in GF(2^8) modulo x^8 + x^4 + x^3 + x + 1, by shift-and-add over
 // the bits of b from the highest down.
-unsigned char Multiply(unsigned char c, unsigned char b) {
+constexpr unsigned char Multiply(unsigned char c, unsigned char b) {
   unsigned int product = 0;
   for (int bit = 7; bit >= 0; --bit) {
     product <<= 1;
@@ -41,8 +41,28 @@ unsigned char Multiply(unsigned char c, unsigned char b) {
   return static_cast<unsigned char>(product);
 }
 
-void FillProducts(unsigned char (&table)[256], unsigned char factor) {
-  for (int b = 0; b < 256; ++b) table[b] = Multiply(factor, static_cast<unsigned char>(b));
+// The products of every byte value with one factor.
+struct ProductTable {
+  unsigned char bytes[256];
+};
+
+constexpr ProductTable MakeProducts(unsigned char factor) {
+  ProductTable table{};
+  for (int b = 0; b < 256; ++b) table.bytes[b] = Multiply(factor, static_cast<unsigned char>(b));
+  return table;
+}
+
+// Multiplied out once by the compiler: each keying fills its own tables with
+// copies of these instead of some twelve thousand shift-and-add steps.
+constexpr ProductTable kTimes2 = MakeProducts(2);
+constexpr ProductTable kTimes3 = MakeProducts(3);
+constexpr ProductTable kTimes9 = MakeProducts(9);
+constexpr ProductTable kTimes11 = MakeProducts(11);
+constexpr ProductTable kTimes13 = MakeProducts(13);
+constexpr ProductTable kTimes14 = MakeProducts(14);
+
+void FillProducts(unsigned char (&table)[256], const ProductTable& products) {
+  std::memcpy(table, products.bytes, sizeof table);
 }
 
 // Blocks needed for length bytes, or -1 when the arguments cannot be served.
@@ -114,12 +134,12 @@ int CAesCipher::SetKey(int length, const unsigned char* key) {
   m_roundConstants[1][0] = 0x01;
   for (int i = 2; i <= 10; ++i) m_roundConstants[i][0] = Multiply(2, m_roundConstants[i - 1][0]);
 
-  FillProducts(m_times2, 2);
-  FillProducts(m_times3, 3);
-  FillProducts(m_times9, 9);
-  FillProducts(m_times11, 11);
-  FillProducts(m_times13, 13);
-  FillProducts(m_times14, 14);
+  FillProducts(m_times2, kTimes2);
+  FillProducts(m_times3, kTimes3);
+  FillProducts(m_times9, kTimes9);
+  FillProducts(m_times11, kTimes11);
+  FillProducts(m_times13, kTimes13);
+  FillProducts(m_times14, kTimes14);
 
   ExpandKey();
   return 0;
