@@ -1,0 +1,19 @@
+# Cross build for Windows with MinGW-w64. The -posix compilers carry
+# the thread model std::mutex needs.
+# The toolchain files name the processor and the triple, then include this.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${SEATENROL_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${SEATENROL_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${SEATENROL_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${SEATENROL_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Programs carry their runtime inside, so they need only system DLLs: no
+# libgcc, libstdc++ or winpthread DLL beside them (the DLL itself does the
+# same in cmake/Seatenrol.cmake).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
