@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/ipv4_text.h"
+#include "platform/resolve.h"
 
 namespace seatenrol {
 
@@ -26,6 +27,18 @@ void StoreAddressBytes(std::uint32_t address, unsigned char* out, int outLength)
 }
 
 }  // namespace
+
+bool ProbeHostEntry(const char* name, HostEntry& entry) {
+  entry = HostEntry();
+  if (!ResolveIPv4(name, entry.addresses)) return false;
+  // The dotted text inet_ntoa gives for each address.
+  for (const std::uint32_t address : entry.addresses) {
+    char text[16];
+    FormatDottedIPv4(address, text);
+    entry.texts.push_back(text);
+  }
+  return true;
+}
 
 const HostSystem& SystemHost() {
   static const HostSystem system{ProbeHostName, ProbeHostEntry, ProbeAdapters,

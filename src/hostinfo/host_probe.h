@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "hostinfo/adapter_rule.h"
-#include "platform/ipv4_text.h"
 
 namespace seatenrol {
 
@@ -18,6 +17,7 @@ constexpr int kHostNameBufferSize = 256;
 bool ProbeHostName(char (&name)[kHostNameBufferSize]);
 
 // The host entry of name (gethostbyname); false when it does not resolve.
+// The same resolver serves the session's server name.
 bool ProbeHostEntry(const char* name, HostEntry& entry);
 
 // The system's network adapters in its own order; false when the list
@@ -27,19 +27,6 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters);
 // Whether the named adapter sits on a PCI bus. Whatever cannot be read about
 // it counts as physical.
 bool ProbeIsPhysicalAdapter(const char* adapterName);
-
-// Copies a resolved host entry (a hostent) into entry, which stays empty when
-// the host entry holds no IPv4 address. textOf gives the dotted text of the
-// four network-order bytes of one address.
-template <typename Hostent, typename TextOf>
-void CopyHostEntry(const Hostent& host, int ipv4Family, HostEntry& entry, TextOf textOf) {
-  if (host.h_addrtype != ipv4Family || host.h_length != 4 || host.h_addr_list == nullptr) return;
-  for (char** item = host.h_addr_list; *item != nullptr; ++item) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(*item);
-    entry.addresses.push_back(LoadBigEndian32(bytes));
-    entry.texts.push_back(textOf(bytes));
-  }
-}
 
 }  // namespace seatenrol
 

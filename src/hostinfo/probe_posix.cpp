@@ -2,7 +2,6 @@
 #include <ifaddrs.h>
 #include <limits.h>
 #include <net/if.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <sys/socket.h>
@@ -93,30 +92,6 @@ std::string BusOf(const std::string& device) {
 
 bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
   return gethostname(name, sizeof name) != -1;
-}
-
-bool ProbeHostEntry(const char* name, HostEntry& entry) {
-  entry = HostEntry();
-  if (name == nullptr) return false;
-  // The reentrant form: a log line on one thread and a request on another may
-  // resolve at the same time.
-  std::vector<char> work(1024);
-  hostent storage{};
-  hostent* host = nullptr;
-  int failure = 0;
-  int result = 0;
-  while ((result = gethostbyname_r(name, &storage, work.data(), work.size(), &host, &failure)) ==
-             ERANGE &&
-         work.size() < 65536) {
-    work.resize(work.size() * 2);
-  }
-  if (result != 0 || host == nullptr) return false;
-  CopyHostEntry(*host, AF_INET, entry, [](const unsigned char* bytes) {
-    in_addr address{};
-    std::memcpy(&address, bytes, 4);
-    return AddressText(address);
-  });
-  return true;
 }
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {

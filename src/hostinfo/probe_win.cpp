@@ -48,21 +48,6 @@ bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
   return gethostname(name, kHostNameBufferSize) != SOCKET_ERROR;
 }
 
-bool ProbeHostEntry(const char* name, HostEntry& entry) {
-  entry = HostEntry();
-  if (name == nullptr) return false;
-  // The socket layer keeps the entry per thread; it is copied at once.
-  const hostent* host = gethostbyname(name);
-  if (host == nullptr) return false;
-  CopyHostEntry(*host, AF_INET, entry, [](const unsigned char* bytes) {
-    in_addr address{};
-    std::memcpy(&address, bytes, 4);
-    const char* text = inet_ntoa(address);
-    return text == nullptr ? std::string() : std::string(text);
-  });
-  return true;
-}
-
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   adapters.clear();
   std::vector<unsigned char> table;

@@ -8,8 +8,11 @@ namespace seatenrol {
 
 namespace {
 
+// The lock is held while the sink runs, so once a sink is replaced no
+// other thread is still inside the old one and its context may go. It is
+// recursive so that a sink may itself install another.
 struct DebugSink {
-  std::mutex lock;
+  std::recursive_mutex lock;
   SeatenrolDebugSink sink = nullptr;
   void* context = nullptr;
 };
@@ -23,19 +26,18 @@ DebugSink& Sink() {
 
 void DebugOutput(const char* text) {
   if (text == nullptr) return;
-  SeatenrolDebugSink sink = nullptr;
-  void* context = nullptr;
+  bool sinkInstalled = false;
   try {
     DebugSink& state = Sink();
-    std::lock_guard<std::mutex> hold(state.lock);
-    sink = state.sink;
-    context = state.context;
+    std::lock_guard<std::recursive_mutex> hold(state.lock);
+    if (state.sink != nullptr) {
+      sinkInstalled = true;
+      state.sink(text, state.context);
+    }
   } catch (...) {
     // Without the lock the host's sink is skipped; the system output still runs.
   }
-  // The sink runs outside the lock, so it may itself install another.
-  if (sink != nullptr) sink(text, context);
-  SystemDebugOutput(text, sink != nullptr);
+  SystemDebugOutput(text, sinkInstalled);
 }
 
 }  // namespace seatenrol
@@ -43,7 +45,7 @@ void DebugOutput(const char* text) {
 extern "C" void SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context) {
   try {
     seatenrol::DebugSink& state = seatenrol::Sink();
-    std::lock_guard<std::mutex> hold(state.lock);
+    std::lock_guard<std::recursive_mutex> hold(state.lock);
     state.sink = sink;
     state.context = context;
   } catch (...) {

@@ -130,8 +130,10 @@ int ReportApiFailure(const char* where) {
   char systemText[kLogLineLimit + 1] = {};
   SystemErrorText(code, systemText, sizeof systemText);
   char report[kLogLineLimit + 1] = {};
-  std::snprintf(report, sizeof report, messages::kApiFailureFormat, where == nullptr ? "" : where,
-                code, systemText);
+  // A longer report is cut to the buffer; its length is of no further use.
+  const int length = std::snprintf(report, sizeof report, messages::kApiFailureFormat,
+                                   where == nullptr ? "" : where, code, systemText);
+  static_cast<void>(length);
   report[kLogLineLimit] = '\0';
   DebugOutput(report);
   return WriteLog(report);

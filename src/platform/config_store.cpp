@@ -5,6 +5,7 @@
 
 #include "platform/config_store_format.h"
 #include "platform/config_store_os.h"
+#include "platform/os.h"
 
 namespace seatenrol {
 

@@ -1,5 +1,5 @@
-// What the stored server list needs from the operating system: where the host
-// executable lives, and files that reach the disk before they replace another.
+// What the stored server list needs from the operating system: files that
+// reach the disk before they replace another.
 #ifndef SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 #define SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 
@@ -13,10 +13,6 @@ std::size_t MaxStorePathSize();
 
 // The value of the environment variable name; false when it is unset or empty.
 bool ReadEnvironmentPath(const char* name, std::string& value);
-
-// The directory of the host executable, without a trailing separator; false
-// when it cannot be learnt or does not fit the platform's path buffer.
-bool ExecutableDirectory(std::string& directory);
 
 // The separator between a directory and a file name.
 char StorePathSeparator();

@@ -51,18 +51,6 @@ bool ReadEnvironmentPath(const char* name, std::string& value) {
   return true;
 }
 
-bool ExecutableDirectory(std::string& directory) {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  // A full buffer may mean a cut path, so it counts as too long.
-  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return false;
-  directory.assign(path, static_cast<std::size_t>(length));
-  const std::string::size_type slash = directory.rfind('/');
-  if (slash == std::string::npos) return false;
-  directory.resize(slash == 0 ? 1 : slash);
-  return true;
-}
-
 bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
                    std::size_t& size) {
   size = 0;

@@ -27,18 +27,6 @@ bool ReadEnvironmentPath(const char* name, std::string& value) {
   return true;
 }
 
-bool ExecutableDirectory(std::string& directory) {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  // A full buffer means the path was cut.
-  if (length == 0 || length >= MAX_PATH) return false;
-  directory.assign(path, length);
-  const std::string::size_type slash = directory.find_last_of("\\/");
-  if (slash == std::string::npos) return false;
-  directory.resize(slash);
-  return true;
-}
-
 bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
                    std::size_t& size) {
   size = 0;

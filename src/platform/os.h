@@ -18,6 +18,10 @@ constexpr char kPathSeparator = '/';
 // false when the system does not tell it.
 bool ExecutablePath(std::string& path);
 
+// The directory of that executable, without a trailing separator (the root
+// keeps its own); false when the system does not tell the path.
+bool ExecutableDirectory(std::string& directory);
+
 struct LocalTime {
   int year;
   int month;  // 1-12

@@ -1,32 +1,36 @@
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "platform/ipv4_text.h"
 #include "platform/resolve.h"
 
 namespace seatenrol {
 
-// getaddrinfo rather than gethostbyname: several sessions may resolve at once
-// on different threads, and gethostbyname's result is shared process-wide here.
+// The reentrant gethostbyname: several threads may resolve at once, and the
+// addresses keep the host entry's own order, as on Windows.
 bool ResolveIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
   addresses.clear();
   if (name == nullptr || *name == '\0') return false;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* list = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &list) != 0) return false;
-  for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
-    const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-    const std::uint32_t address = ntohl(in->sin_addr.s_addr);
-    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
-      addresses.push_back(address);
-    }
+  std::vector<char> work(1024);
+  hostent storage{};
+  hostent* host = nullptr;
+  int failure = 0;
+  int result = 0;
+  while ((result = gethostbyname_r(name, &storage, work.data(), work.size(), &host, &failure)) ==
+             ERANGE &&
+         work.size() < 65536) {
+    work.resize(work.size() * 2);
   }
-  freeaddrinfo(list);
+  if (result != 0 || host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
+      host->h_addr_list == nullptr) {
+    return false;
+  }
+  for (char** entry = host->h_addr_list; *entry != nullptr; ++entry) {
+    addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*entry)));
+  }
   return !addresses.empty();
 }
 

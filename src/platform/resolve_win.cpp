@@ -1,7 +1,6 @@
 #include <winsock2.h>
 
-#include <cstring>
-
+#include "platform/ipv4_text.h"
 #include "platform/resolve.h"
 
 namespace seatenrol {
@@ -17,9 +16,7 @@ bool ResolveIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
     return false;
   }
   for (char** entry = host->h_addr_list; *entry != nullptr; ++entry) {
-    u_long network = 0;
-    std::memcpy(&network, *entry, 4);
-    addresses.push_back(ntohl(network));
+    addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*entry)));
   }
   return !addresses.empty();
 }
