@@ -32,6 +32,8 @@ void FillNewEntry(ST_REGISTERINFO& entry, const char* name, int port,
 
 bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
                   const unsigned char* credential, char* note, std::size_t noteSize) {
+  // The list has room for 20 entries whatever count a damaged record claims.
+  if (list.count > kMaxRegisterEntries) list.count = kMaxRegisterEntries;
   for (int k = 0; k < list.count; ++k) {
     if (SameServer(list.entries[k], name, port)) {
       RecordCredential(list.entries[k], credential);

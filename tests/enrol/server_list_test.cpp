@@ -106,6 +106,14 @@ TEST(ServerList, FullListDropsTheOldestEntry) {
   EXPECT_EQ(list.entries[6].credential[0], 'z');
 }
 
+TEST(ServerList, CountBeyondTheListNeverWritesPastIt) {
+  ST_REGISTERINFO_LIST list = EmptyList();
+  list.count = 1000;
+  Append(list, "late", 1, 'q');
+  EXPECT_EQ(list.count, kMaxRegisterEntries);
+  EXPECT_EQ(NameOf(list.entries[kMaxRegisterEntries - 1]), "late");
+}
+
 TEST(ServerList, ShortCredentialIsTakenAsGiven) {
   // The error info field is zero past its length; the credential is its
   // first 32 bytes whatever the length.
