@@ -21,11 +21,18 @@ int ToDescriptor(SocketHandle handle) { return static_cast<int>(handle); }
 }  // namespace
 
 bool OpenUdpSocket(SocketHandle* handle) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  // The endpoint must not leak into programs the host process starts; where
+  // the system allows, it is marked so atomically, before another thread can
+  // start one.
+#if defined(SOCK_CLOEXEC)
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  // The endpoint must not leak into programs the host process starts.
-  int flags = ::fcntl(fd, F_GETFD);
+#else
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return false;
+  const int flags = ::fcntl(fd, F_GETFD);
   if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+#endif
   *handle = static_cast<SocketHandle>(fd);
   return true;
 }
