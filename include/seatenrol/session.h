@@ -27,8 +27,8 @@ public:
                unsigned char* serverName, int port);
   // Enrols the seat; true when the server accepted and the stored server
   // list was updated.
-  bool RegisterServer(unsigned char* venueID, unsigned char* secret,
-                      unsigned char* serverName, int port);
+  bool RegisterServer(unsigned char* venueID, unsigned char* secret, unsigned char* serverName,
+                      int port);
 
 private:
   int CreatPSCRegisterCommand(CPSCRegisterCommand& request, unsigned char* venueID,

@@ -44,9 +44,9 @@ void ReportReceiveFailure(int result) {
 
 }  // namespace
 
-int CRegisterSession::CreatPSCRegisterCommand(CPSCRegisterCommand& request,
-                                              unsigned char* venueID, unsigned char* secret,
-                                              unsigned char* /*serverName*/, int /*port*/) {
+int CRegisterSession::CreatPSCRegisterCommand(CPSCRegisterCommand& request, unsigned char* venueID,
+                                              unsigned char* secret, unsigned char* /*serverName*/,
+                                              int /*port*/) {
   if (venueID == nullptr || secret == nullptr) return 0;
 
   m_userType = kSeatUserType;
