@@ -1,5 +1,5 @@
 # Front door for builds and tests; the scripts under scripts/ do the work.
-.PHONY: all build demo test test-native test-windows windows test-sanitize fuzz bench format clean
+.PHONY: all build demo test test-native test-windows windows test-sanitize fuzz bench format format-check clean
 
 all: build
 
@@ -33,6 +33,10 @@ bench:
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	@scripts/ensure-packages.sh clang-format >&2
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf build dist
