@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,6 +36,9 @@ const KnownAnswer kFips197[] = {
     {"aes256", "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
      "00112233445566778899aabbccddeeff", "8ea2b7ca516745bfeafc49904b496089"},
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const KnownAnswer& c, std::ostream* os) { *os << c.name; }
 
 class Fips197Test : public ::testing::TestWithParam<KnownAnswer> {};
 

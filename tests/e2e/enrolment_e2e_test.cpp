@@ -1,7 +1,9 @@
 // Whole enrolments: the library's session against the reference server
 // process, or against a socket the test plays the server with.
 #include <gtest/gtest.h>
+
 #include <netdb.h>
+#include <ostream>
 
 #include <algorithm>
 #include <array>
@@ -186,6 +188,9 @@ struct RefusalCase {
   int errorNo;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
+
 class Refusal : public Enrolment, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(Refusal, FailsWithTheErrorNumberAndLeavesTheListAlone) {
@@ -219,6 +224,9 @@ struct AcceptCase {
   std::vector<std::string> flags;
   std::size_t credentialBytes;  // of the derived credential; the rest zero
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const AcceptCase& c, std::ostream* os) { *os << c.what; }
 
 class Acceptance : public Enrolment, public ::testing::WithParamInterface<AcceptCase> {};
 
@@ -372,6 +380,9 @@ struct SlicingCase {
   const char* city;
   const char* area;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SlicingCase& c, std::ostream* os) { *os << c.venue; }
 
 class RequestOnTheWire : public Enrolment, public ::testing::WithParamInterface<SlicingCase> {};
 

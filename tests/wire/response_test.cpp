@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -144,6 +146,9 @@ struct InfoCase {
   int keptLen;       // GetErrorInfoLen after parsing
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const InfoCase& c, std::ostream* os) { *os << c.name; }
+
 class ErrorInfoLengthTest : public ::testing::TestWithParam<InfoCase> {};
 
 TEST_P(ErrorInfoLengthTest, KeepsAtMost511Bytes) {
@@ -206,6 +211,9 @@ struct ShortCase {
   std::size_t length;  // bytes received
   int result;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ShortCase& c, std::ostream* os) { *os << c.name; }
 
 class ShortReplyTest : public ::testing::TestWithParam<ShortCase> {};
 
