@@ -181,5 +181,23 @@ TEST_F(ManySeats, AnAnswerAfterTheDeadlineIsNeverTakenForTheNextOne) {
   EXPECT_EQ(ReadStoredList().count, -1);
 }
 
+TEST_F(ManySeats, AnEnrolmentThatCannotBeStoredIsNotReportedAsDone) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  // A store directory beneath a plain file can be neither read nor written,
+  // whatever the user's rights.
+  const std::string blocked = m_store.WriteFile("not-a-directory", "x") + "/store";
+  setenv("SEATENROL_CONFIG_DIR", blocked.c_str(), 1);
+  CRegisterSession session;
+  const bool enrolled = Enrol(session, m_secret, server.Port());
+  setenv("SEATENROL_CONFIG_DIR", m_store.Path().c_str(), 1);
+
+  EXPECT_FALSE(enrolled);
+  EXPECT_NE(LogText().find(seatenrol::messages::kServerListNotStored), std::string::npos);
+  std::string report;
+  ASSERT_TRUE(server.NextRequest(2000, report));
+  EXPECT_EQ(JsonValue(report, "accepted"), "true");
+}
+
 }  // namespace
 }  // namespace seatenrol_test
