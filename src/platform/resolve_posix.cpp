@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/ipv4_text.h"
+#include "platform/host_entry.h"
 #include "platform/resolve.h"
 
 namespace seatenrol {
@@ -24,14 +24,7 @@ bool ResolveIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
          work.size() < 65536) {
     work.resize(work.size() * 2);
   }
-  if (result != 0 || host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
-      host->h_addr_list == nullptr) {
-    return false;
-  }
-  for (char** entry = host->h_addr_list; *entry != nullptr; ++entry) {
-    addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*entry)));
-  }
-  return !addresses.empty();
+  return result == 0 && CollectIPv4(host, AF_INET, addresses);
 }
 
 }  // namespace seatenrol

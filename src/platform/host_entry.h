@@ -1,0 +1,29 @@
+// Reading a resolver's host entry, shared by both systems' resolvers; the
+// entry type is each system's own hostent.
+#ifndef SEATENROL_PLATFORM_HOST_ENTRY_H
+#define SEATENROL_PLATFORM_HOST_ENTRY_H
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/ipv4_text.h"
+
+namespace seatenrol {
+
+// The entry's IPv4 addresses in its own order, in host byte order; false
+// when it holds none.
+template <typename HostEntry>
+bool CollectIPv4(const HostEntry* host, int ipv4Family, std::vector<std::uint32_t>& addresses) {
+  if (host == nullptr || host->h_addrtype != ipv4Family || host->h_length != 4 ||
+      host->h_addr_list == nullptr) {
+    return false;
+  }
+  for (char** entry = host->h_addr_list; *entry != nullptr; ++entry) {
+    addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*entry)));
+  }
+  return !addresses.empty();
+}
+
+}  // namespace seatenrol
+
+#endif
