@@ -11,6 +11,11 @@ if(WIN32)
   # Defined empty, like a source's own #define, so both may appear.
   add_compile_definitions(WIN32_LEAN_AND_MEAN= NOMINMAX=)
 endif()
+if(MSVC)
+  # The library keeps to the classic Winsock and C calls (gethostbyname,
+  # inet_addr, inet_ntoa, fopen) that Visual C++ flags as deprecated.
+  add_compile_definitions(_CRT_SECURE_NO_WARNINGS _WINSOCK_DEPRECATED_NO_WARNINGS)
+endif()
 
 function(seatenrol_warnings target)
   if(MSVC)
