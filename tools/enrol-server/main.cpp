@@ -185,6 +185,9 @@ int main(int argc, char** argv) {
     std::perror("enrol-server: socket");
     return 1;
   }
+  // Room for a burst of seats enrolling at once; the system caps the request.
+  const int receiveBuffer = 4 * 1024 * 1024;
+  setsockopt(socketFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(options.port));
