@@ -13,6 +13,24 @@ namespace {
 
 SOCKET ToSocket(SocketHandle handle) { return static_cast<SOCKET>(handle); }
 
+// The failed call's Winsock error as a status; oversized stands for
+// WSAEMSGSIZE, whose meaning differs between sending and receiving.
+SocketStatus StatusOfLastError(SocketStatus oversized) {
+  switch (::WSAGetLastError()) {
+    case WSAEWOULDBLOCK:
+      return SocketStatus::kWouldBlock;
+    case WSAEINTR:
+      return SocketStatus::kInterrupted;
+    case WSAEMSGSIZE:
+      return oversized;
+    case WSAECONNRESET:  // an ICMP port unreachable on a connected socket
+    case WSAECONNREFUSED:
+      return SocketStatus::kRefused;
+    default:
+      return SocketStatus::kFailed;
+  }
+}
+
 }  // namespace
 
 bool OpenUdpSocket(SocketHandle* handle) {
@@ -39,15 +57,7 @@ bool ConnectSocket(SocketHandle handle, std::uint32_t address, std::uint16_t por
 SocketResult SendDatagram(SocketHandle handle, const char* data, int length) {
   int sent = ::send(ToSocket(handle), data, length, 0);
   if (sent != SOCKET_ERROR) return {SocketStatus::kDone, sent};
-  switch (::WSAGetLastError()) {
-    case WSAEMSGSIZE:
-      return {SocketStatus::kTooLarge, 0};
-    case WSAECONNRESET:
-    case WSAECONNREFUSED:
-      return {SocketStatus::kRefused, 0};
-    default:
-      return {SocketStatus::kFailed, 0};
-  }
+  return {StatusOfLastError(SocketStatus::kTooLarge), 0};
 }
 
 SocketStatus WaitReadable(SocketHandle handle, int waitMs) {
@@ -72,20 +82,8 @@ SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
   // reported is still there and this recv does not block.
   int received = ::recv(ToSocket(handle), buffer, capacity, 0);
   if (received != SOCKET_ERROR) return {SocketStatus::kDone, received};
-  switch (::WSAGetLastError()) {
-    case WSAEWOULDBLOCK:
-      return {SocketStatus::kWouldBlock, 0};
-    case WSAEINTR:
-      return {SocketStatus::kInterrupted, 0};
-    case WSAEMSGSIZE:
-      // The buffer holds the datagram's start; the rest is lost.
-      return {SocketStatus::kTruncated, 0};
-    case WSAECONNRESET:  // an ICMP port unreachable on a connected socket
-    case WSAECONNREFUSED:
-      return {SocketStatus::kRefused, 0};
-    default:
-      return {SocketStatus::kFailed, 0};
-  }
+  // On a receive the buffer holds an oversized datagram's start; the rest is lost.
+  return {StatusOfLastError(SocketStatus::kTruncated), 0};
 }
 
 int LastSocketError() { return ::WSAGetLastError(); }
