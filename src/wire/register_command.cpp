@@ -1,7 +1,6 @@
 #include <cstdint>
 
 #include "platform/ipv4_text.h"
-#include "seatenrol/transport.h"
 #include "seatenrol/wire.h"
 #include "wire/wire_fields.h"
 
@@ -71,8 +70,8 @@ int CPSCRegisterCommand::SetCompanyID(unsigned char* source, int count) {
 
 int CPSCRegisterCommand::GetLocalIP() { return m_localIP; }
 int CPSCRegisterCommand::SetLocalIP(const char* text) {
-  if (text == nullptr) return 0;
-  if (!CSocketAddress::CheckStrIP(text)) return 0;
+  // The parser is CSocketAddress::CheckStrIP's own: it refuses exactly the
+  // text the check refuses (null included), so the address is read once.
   std::uint32_t address = 0;
   if (!seatenrol::ParseDottedIPv4(text, &address)) return 0;
   m_localIP = static_cast<int>(address);
