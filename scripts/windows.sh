@@ -38,7 +38,7 @@ dist() {
   mkdir -p dist/win32/bin dist/win32/lib dist/win32/include/seatenrol
   cp build/win32/seatenrol.dll dist/win32/bin/
   cp build/win32/libseatenrol.dll.a dist/win32/lib/
-  cp include/seatenrol/*.h dist/win32/include/seatenrol/
+  cp include/seatenrol/*.h build/win32/generated/include/seatenrol/version.h dist/win32/include/seatenrol/
   echo "windows: dist/win32 holds seatenrol.dll, libseatenrol.dll.a and the headers"
 }
 
