@@ -10,7 +10,10 @@ done
 if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >/dev/null && apt-get install -y -qq "${missing[@]}" >/dev/null && exit 0
+  # An index that fails to refresh (a mirror caught mid-sync) leaves the
+  # older one in use, which still serves; only a failed install is fatal.
+  apt-get update -qq >/dev/null 2>&1 || echo "apt-get update reported errors; installing from the indexes at hand" >&2
+  apt-get install -y -qq "${missing[@]}" >/dev/null && exit 0
   echo "could not install: ${missing[*]}" >&2
   exit 1
 fi
