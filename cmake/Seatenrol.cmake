@@ -75,8 +75,9 @@ function(seatenrol_add_shared_library)
   endforeach()
   add_library(seatenrol SHARED ${objects})
   add_library(seatenrol::seatenrol ALIAS seatenrol)
-  # libseatenrol.so.MAJOR: programs built against one major version load
-  # any later release of it.
+  # The SONAME is libseatenrol.so.MAJOR (libseatenrol.so.0 through the 0.x
+  # releases), so a program loads whichever release of its major version
+  # is installed.
   set_target_properties(seatenrol PROPERTIES LINKER_LANGUAGE CXX PREFIX ""
                                              VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   if(NOT WIN32)

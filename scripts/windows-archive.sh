@@ -63,7 +63,7 @@ copy_licences() {
 }
 
 pack() {
-  local arch=$1 triple version name stage
+  local arch=$1 triple version name stage epoch
   triple=$(triple_of "$arch")
   [ -d "dist/$arch" ] || build_tree "$arch" "$triple"
   version=$(sed -n 's/^#define SEATENROL_VERSION_STRING "\(.*\)"$/\1/p' "dist/$arch/include/seatenrol/version.h")
@@ -75,9 +75,25 @@ pack() {
   cp -R "dist/$arch/." "$stage/"
   cp README.md "$stage/"
   copy_licences "$triple" "$stage/licences"
-  # Same entries, order and times for the same inputs.
-  find "$stage" -exec touch -h -d "@$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +
+  # Same entries, order and times for the same inputs: the times are
+  # SOURCE_DATE_EPOCH's, else the last commit's.
+  epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
+  find "$stage" -exec touch -h -d "@$epoch" {} +
   (cd build/archive && find "$name" -type f | LC_ALL=C sort | zip -q -X -D "$root/dist/$name.zip" -@)
+  # What a user of the archive needs first, whatever dist/ARCH was made by.
+  local entries entry missing=0
+  entries=$(unzip -Z1 "dist/$name.zip")
+  for entry in bin/seatenrol.dll lib/libseatenrol.dll.a include/seatenrol/seatenrol.h \
+    include/seatenrol/version.h README.md licences/GPL-3.txt; do
+    if ! printf '%s\n' "$entries" | grep -qxF "$name/$entry"; then
+      echo "windows-archive: dist/$name.zip lacks $entry" >&2
+      missing=1
+    fi
+  done
+  if [ $missing != 0 ]; then
+    rm -f "dist/$name.zip"
+    return 1
+  fi
   (cd dist && sha256sum "$name.zip" >"$name.zip.sha256")
   echo "windows: dist/$name.zip ($(unzip -l "dist/$name.zip" | tail -n 1 | awk '{print $2}') files), SHA-256 in dist/$name.zip.sha256"
 }
