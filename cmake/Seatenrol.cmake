@@ -32,7 +32,7 @@ endfunction()
 
 function(seatenrol_add_module name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
-  set(dir ${CMAKE_SOURCE_DIR}/src/${name})
+  set(dir ${PROJECT_SOURCE_DIR}/src/${name})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(WIN32)
     list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
@@ -65,7 +65,8 @@ function(seatenrol_add_module name)
 endfunction()
 
 # The shipped library: every module's objects in one shared library (on
-# Windows the DLL), exporting only what carries SEATENROL_API.
+# Windows the DLL), exporting only what carries SEATENROL_API. Users name it
+# seatenrol::seatenrol, in this build tree as after installation.
 function(seatenrol_add_shared_library)
   get_property(modules GLOBAL PROPERTY SEATENROL_MODULES)
   set(objects "")
@@ -73,11 +74,17 @@ function(seatenrol_add_shared_library)
     list(APPEND objects $<TARGET_OBJECTS:${m}>)
   endforeach()
   add_library(seatenrol SHARED ${objects})
-  set_target_properties(seatenrol PROPERTIES LINKER_LANGUAGE CXX PREFIX "")
+  add_library(seatenrol::seatenrol ALIAS seatenrol)
+  # The SONAME is libseatenrol.so.MAJOR (libseatenrol.so.0 through the 0.x
+  # releases), so a program loads whichever release of its major version
+  # is installed.
+  set_target_properties(seatenrol PROPERTIES LINKER_LANGUAGE CXX PREFIX ""
+                                             VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   if(NOT WIN32)
     set_target_properties(seatenrol PROPERTIES PREFIX "lib")
   endif()
-  target_include_directories(seatenrol PUBLIC ${PROJECT_SOURCE_DIR}/include ${SEATENROL_GENERATED_INCLUDE})
+  target_include_directories(seatenrol PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+                                              $<BUILD_INTERFACE:${SEATENROL_GENERATED_INCLUDE}>)
   foreach(m ${modules})
     # Link the modules' own dependencies (system libraries) but not their objects twice.
     get_target_property(libs ${m} INTERFACE_LINK_LIBRARIES)
@@ -94,7 +101,50 @@ function(seatenrol_add_shared_library)
     # The GCC runtime, libstdc++ and winpthread go inside the DLL, so it needs
     # only system DLLs; --exclude-libs keeps their symbols off the export table.
     target_link_options(seatenrol PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL)
+  elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    # Hidden visibility keeps the library's internals in, but the standard
+    # library's templates it instantiates would still be exported as weak
+    # symbols; the version script lets out the interface alone.
+    set(map ${PROJECT_BINARY_DIR}/generated/seatenrol.map)
+    seatenrol_write_version_script(${map})
+    target_link_options(seatenrol PRIVATE -Wl,--version-script=${map})
+    set_property(TARGET seatenrol APPEND PROPERTY LINK_DEPENDS ${map})
   endif()
+endfunction()
+
+# The linker version script for the interface the public headers declare:
+# the classes and functions marked SEATENROL_API, so a new exported class
+# needs no second list here.
+function(seatenrol_write_version_script out)
+  file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/include/seatenrol/*.h)
+  set(classes "")
+  set(functions "")
+  foreach(header ${headers})
+    file(STRINGS ${header} lines REGEX "SEATENROL_API")
+    foreach(line ${lines})
+      if(line MATCHES "^[ \t]*(class|struct)[ \t]+SEATENROL_API[ \t]+([A-Za-z_][A-Za-z0-9_]*)")
+        list(APPEND classes ${CMAKE_MATCH_2})
+      elseif(line MATCHES "^[ \t]*#")
+        # the macro's own definition
+      elseif(line MATCHES "SEATENROL_API[^(;]*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\(")
+        list(APPEND functions ${CMAKE_MATCH_1})
+      endif()
+    endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES classes)
+  list(REMOVE_DUPLICATES functions)
+  list(SORT classes)
+  list(SORT functions)
+  set(SEATENROL_MAP_CLASSES "")
+  foreach(c ${classes})
+    string(APPEND SEATENROL_MAP_CLASSES "      ${c}::*;\n      \"vtable for ${c}\";\n"
+           "      \"typeinfo for ${c}\";\n      \"typeinfo name for ${c}\";\n")
+  endforeach()
+  set(SEATENROL_MAP_FUNCTIONS "")
+  foreach(f ${functions})
+    string(APPEND SEATENROL_MAP_FUNCTIONS "    ${f};\n")
+  endforeach()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/seatenrol.map.in ${out} @ONLY)
 endfunction()
 
 # A GoogleTest binary test_NAME from the sources given; CTest discovers its cases.
@@ -105,7 +155,7 @@ function(seatenrol_add_test name)
   target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   if(WIN32)
     # Starts Winsock before the first test, as a host program would.
-    target_sources(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/winsock_environment_win.cpp)
+    target_sources(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/winsock_environment_win.cpp)
     target_link_libraries(test_${name} PRIVATE ws2_32)
   endif()
   include(GoogleTest)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # native.sh build|test: configures and builds the native tree in build/native,
-# and with "test" runs every test through CTest.
+# and with "test" runs every test through CTest, then installs the tree into
+# a temporary prefix and builds and runs the outside consumer projects of
+# tests/consumers/ against it.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/ensure-packages.sh cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev >&2
@@ -9,4 +11,5 @@ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j "$jobs"
 if [ "${1:-build}" = test ]; then
   ctest --test-dir build/native --output-on-failure -j "$jobs" --timeout 120
+  timeout 600 tests/consumers/run.sh build/native
 fi

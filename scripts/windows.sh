@@ -4,7 +4,8 @@
 #   dist              builds the 32-bit seatenrol.dll (build/win32), checks its
 #                     export table against cmake/exports-win32.txt and copies
 #                     the DLL, its import library and the public headers to
-#                     dist/win32/.
+#                     dist/win32/, then packs dist/win32 and dist/win64 into
+#                     dist/seatenrol-VERSION-ARCH.zip (windows-archive.sh).
 #   test              dist, then builds the whole test suite for 64-bit
 #                     Windows (build/win64) and runs every test program under
 #                     wine64, then the example host against enrol-server.
@@ -34,12 +35,13 @@ build_dll() {
 
 dist() {
   build_dll
-  rm -rf dist/win32
+  rm -rf dist/win32 dist/win64
   mkdir -p dist/win32/bin dist/win32/lib dist/win32/include/seatenrol
   cp build/win32/seatenrol.dll dist/win32/bin/
   cp build/win32/libseatenrol.dll.a dist/win32/lib/
   cp include/seatenrol/*.h build/win32/generated/include/seatenrol/version.h dist/win32/include/seatenrol/
   echo "windows: dist/win32 holds seatenrol.dll, libseatenrol.dll.a and the headers"
+  scripts/windows-archive.sh win32 win64
 }
 
 # GoogleTest from Debian's sources, built once with the same toolchain.
