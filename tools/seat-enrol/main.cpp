@@ -255,7 +255,7 @@ int List() {
   seatenrol::CTavConfig config;
   seatenrol::ST_REGISTERINFO_LIST list;
   std::memset(&list, 0, sizeof list);
-  if (config.ReadRegAddrs(list) != 1) {
+  if (config.ReadRegAddrs(list) != 1 || config.GetReadSource() == CTavConfig::kReadMissing) {
     std::cout << "no stored server list\n";
     return kExitDone;
   }
