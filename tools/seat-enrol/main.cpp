@@ -23,6 +23,7 @@
 #include "seat-enrol/gbk_text.h"
 #include "seat-enrol/identity_report.h"
 #include "seat-enrol/outcome.h"
+#include "seat-enrol/stored_list.h"
 #include "seat-enrol/venue_id.h"
 #include "seatenrol/debug_output.h"
 #include "seatenrol/session.h"
@@ -40,9 +41,6 @@ constexpr int kMaxRetries = 10;
 // between half and all of its step so that many seats do not retry in step.
 constexpr int kFirstBackoffMs = 500;
 constexpr int kLongestBackoffMs = 8000;
-// How much of the credential an enrolment shows: enough to compare, too
-// little to use.
-constexpr std::size_t kCredentialPrefixBytes = 4;
 
 constexpr const char* kOverview =
     "usage: seat-enrol COMMAND [OPTIONS]\n"
@@ -255,22 +253,6 @@ int BackoffMs(int retry, std::mt19937& random) {
   return std::uniform_int_distribution<int>(step / 2, step)(random);
 }
 
-// The first bytes of the credential now stored for server:port, in hex.
-std::string StoredCredentialPrefix(const std::string& server, int port) {
-  seatenrol::CTavConfig config;
-  seatenrol::ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  if (config.ReadRegAddrs(list) != 1) return std::string();
-  for (int i = 0; i < list.count; ++i) {
-    const seatenrol::ST_REGISTERINFO& entry = list.entries[i];
-    if (entry.port == port && strnlen(entry.serverName, sizeof entry.serverName) == server.size() &&
-        std::memcmp(entry.serverName, server.data(), server.size()) == 0) {
-      return seatenrol::ToHex(entry.credential, kCredentialPrefixBytes);
-    }
-  }
-  return std::string();
-}
-
 seatenrol::FailureChecks ChecksFor(const std::string& server) {
   seatenrol::FailureChecks checks;
   checks.seatIdentityFound = [] {
@@ -330,7 +312,7 @@ int Enrol(const EnrolOptions& options) {
     const seatenrol::AttemptOutcome outcome =
         seatenrol::ClassifyAttempt(enrolled, messages.texts, ChecksFor(options.server));
     if (outcome.result == seatenrol::AttemptResult::kEnrolled) {
-      context.credentialPrefix = StoredCredentialPrefix(options.server, options.port);
+      context.credentialPrefix = seatenrol::StoredCredentialPrefix(options.server, options.port);
     }
     context.storePath = StorePath();
     std::cout << seatenrol::DescribeOutcome(outcome, context) << std::endl;
@@ -341,26 +323,36 @@ int Enrol(const EnrolOptions& options) {
   return status;
 }
 
-int List() {
-  seatenrol::CTavConfig config;
-  seatenrol::ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  std::cout << "store: " << StorePath() << "\n";
-  if (config.ReadRegAddrs(list) != 1) {
-    std::cout << "no stored server list\n";
-    return kExitDone;
+int Forget(seatenrol::ArgumentCursor& args) {
+  std::vector<seatenrol::GivenOption> given;
+  std::string error;
+  if (!seatenrol::ReadOptions(args, {{"--server", true}, {"--port", true}, {"--all", false}}, given,
+                              error)) {
+    return ArgumentError("forget", error);
   }
-  std::cout << "servers: " << list.count << "\n";
-  for (int i = 0; i < list.count; ++i) {
-    const seatenrol::ST_REGISTERINFO& entry = list.entries[i];
-    char line[512];
-    std::snprintf(line, sizeof line, "%2d  %-32s  port %-5d  enrolled %d  credential %s", i,
-                  seatenrol::Escaped(entry.serverName, sizeof entry.serverName).c_str(), entry.port,
-                  entry.enrolled,
-                  seatenrol::ToHex(entry.credential, sizeof entry.credential).c_str());
-    std::cout << line << "\n";
+  bool all = false, havePort = false;
+  std::string server;
+  long long port = 0;
+  for (const seatenrol::GivenOption& option : given) {
+    if (option.name == "--all") {
+      all = true;
+    } else if (option.name == "--server") {
+      server = option.value;
+    } else if (!seatenrol::ParseInteger(option.value, 1, 65535, port)) {
+      return ArgumentError("forget",
+                           "--port needs a number from 1 to 65535, not '" + option.value + "'");
+    } else {
+      havePort = true;
+    }
   }
-  return kExitDone;
+  if (all && (havePort || !server.empty())) {
+    return ArgumentError("forget",
+                         "--all forgets every server: give it without --server and --port");
+  }
+  if (!all && (server.empty() || !havePort)) {
+    return ArgumentError("forget", "forget needs --server and --port, or --all");
+  }
+  return seatenrol::ForgetServers(std::cout, all, server, static_cast<int>(port));
 }
 
 int Identity(seatenrol::ArgumentCursor& args) {
@@ -411,10 +403,8 @@ int main(int argc, char** argv) {
     return Enrol(options);
   }
   if (command == "identity") return Identity(args);
+  if (command == "forget") return Forget(args);
   std::string extra;
-  if (command == "list") {
-    if (args.Next(extra)) return ArgumentError(command, "unexpected argument: " + extra);
-    return List();
-  }
-  return ArgumentError(command, "forget needs the store interface");
+  if (args.Next(extra)) return ArgumentError(command, "unexpected argument: " + extra);
+  return seatenrol::PrintStoredList(std::cout);
 }

@@ -47,6 +47,7 @@ AttemptOutcome ClassifyAttempt(bool enrolled, const std::vector<std::string>& de
   long long errorNo = 0;
   if (FindRefusal(debugTexts, errorNo)) return Outcome(AttemptResult::kRefused, errorNo);
   if (Sent(debugTexts, messages::kServerListNotStored)) return Outcome(AttemptResult::kNotStored);
+  if (Sent(debugTexts, messages::kServerListLocked)) return Outcome(AttemptResult::kStoreLocked);
   if (Sent(debugTexts, messages::kRecvTimeout)) return Outcome(AttemptResult::kNoAnswer);
   // On a connected datagram socket the only receive error that comes back
   // from a live peer is its host's "port unreachable".
