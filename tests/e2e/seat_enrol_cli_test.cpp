@@ -182,7 +182,7 @@ TEST_F(SeatEnrolCli, AnAcceptedEnrolmentThatCannotBeStoredIsToldAndNotRetried) {
 TEST_F(SeatEnrolCli, ListWithoutAStoredListSaysSoAndWhere) {
   const ToolRun list = SeatEnrol({"list"});
   EXPECT_EQ(list.status, 0);
-  EXPECT_TRUE(Has(list.output, "no stored server list")) << list.output;
+  EXPECT_TRUE(Has(list.output, "no stored server list yet\n")) << list.output;
   EXPECT_TRUE(Has(list.output, StoreFile())) << list.output;
 }
 
@@ -275,6 +275,60 @@ std::set<std::string> InterfaceNames() {
   }
   freeifaddrs(list);
   return names;
+}
+
+TEST_F(SeatEnrolCli, ListTellsABackupReadAndAStoreWithNothingReadable) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  ASSERT_EQ(SeatEnrol(EnrolArgs("127.0.0.1", server.Port())).status, 0);
+  ASSERT_EQ(SeatEnrol(EnrolArgs("localhost", server.Port())).status, 0);
+  const ToolRun primary = SeatEnrol({"list"});
+  EXPECT_EQ(primary.status, 0);
+  EXPECT_TRUE(Has(primary.output, "servers: 2\n")) << primary.output;
+  EXPECT_FALSE(Has(primary.output, "backup")) << primary.output;
+
+  m_store.WriteFile("regaddrs.dat", "not a server list");
+  const ToolRun backup = SeatEnrol({"list"});
+  EXPECT_EQ(backup.status, 0);
+  EXPECT_TRUE(Has(backup.output, "the primary is damaged: this list was read from its backup " +
+                                     StoreFile() + ".bak\n"))
+      << backup.output;
+  EXPECT_TRUE(Has(backup.output, "servers: 1\n")) << backup.output;
+
+  m_store.WriteFile("regaddrs.dat.bak", "nor is this");
+  const ToolRun nothing = SeatEnrol({"list"});
+  EXPECT_EQ(nothing.status, 2);
+  EXPECT_TRUE(Has(nothing.output, "store: " + StoreFile() + "\nnothing readable: "))
+      << nothing.output;
+}
+
+TEST_F(SeatEnrolCli, ForgetRemovesOneServerOrEveryOne) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  const std::string port = std::to_string(server.Port());
+  ASSERT_EQ(SeatEnrol(EnrolArgs("127.0.0.1", server.Port())).status, 0);
+  ASSERT_EQ(SeatEnrol(EnrolArgs("localhost", server.Port())).status, 0);
+
+  const ToolRun one = SeatEnrol({"forget", "--server=localhost", "--port", port});
+  EXPECT_EQ(one.status, 0) << one.output;
+  EXPECT_EQ(one.output, "forgot: localhost:" + port + " (1 entry) in " + StoreFile() + "\n");
+  seatenrol::ST_REGISTERINFO_LIST list = ReadStoredList();
+  ASSERT_EQ(list.count, 1);
+  EXPECT_STREQ(list.entries[0].serverName, "127.0.0.1");
+
+  const ToolRun again = SeatEnrol({"forget", "--server", "localhost", "--port", port});
+  EXPECT_EQ(again.status, 2);
+  EXPECT_TRUE(Has(again.output, "localhost:" + port + " is not in the stored server list"))
+      << again.output;
+  EXPECT_EQ(ReadStoredList().count, 1);
+
+  // Forgetting everything also clears a store that cannot be read.
+  m_store.WriteFile("regaddrs.dat", "damaged");
+  m_store.WriteFile("regaddrs.dat.bak", "damaged");
+  const ToolRun all = SeatEnrol({"forget", "--all"});
+  EXPECT_EQ(all.status, 0) << all.output;
+  EXPECT_EQ(ReadStoredList().count, 0);
+  EXPECT_TRUE(Has(SeatEnrol({"list"}).output, "servers: 0\n"));
 }
 
 TEST_F(SeatEnrolCli, IdentityIsWhatTheRequestCarriesAndExplainShowsEveryAdapter) {
