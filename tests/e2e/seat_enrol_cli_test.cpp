@@ -2,7 +2,12 @@
 // server on loopback.
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
 #include <sstream>
@@ -30,6 +35,41 @@ ToolRun SeatEnrol(const std::vector<std::string>& args) {
   ChildProcess process(argv);
   ToolRun run;
   run.status = process.Finish(run.output);
+  return run;
+}
+
+// Runs seat-enrol with a terminal as its standard output and error, for
+// at most waitMs; what it wrote, its exit status -1 when it did not finish.
+ToolRun SeatEnrolOnATerminal(const std::vector<std::string>& args, int waitMs) {
+  std::vector<std::string> argv = {SEAT_ENROL_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(&arg[0]);
+  pointers.push_back(nullptr);
+  ToolRun run{-1, ""};
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    execv(pointers[0], pointers.data());
+    _exit(127);
+  }
+  for (int waited = 0; waited < waitMs; waited += 50) {
+    pollfd readable{terminal, POLLIN, 0};
+    if (poll(&readable, 1, 50) <= 0) continue;
+    char chunk[512];
+    const ssize_t got = read(terminal, chunk, sizeof chunk);
+    if (got <= 0) break;  // the terminal closes with its last process
+    run.output.append(chunk, static_cast<std::size_t>(got));
+  }
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  } else if (WIFEXITED(status)) {
+    run.status = WEXITSTATUS(status);
+  }
+  close(terminal);
   return run;
 }
 
@@ -156,6 +196,23 @@ TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
     EXPECT_EQ(enrol.status, 2) << enrol.output;
     EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "), c.lines) << enrol.output;
   }
+}
+
+TEST_F(SeatEnrolCli, ATerminalSeesTheWaitThenTheOutcome) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret), {"--delay", "300"});
+  ASSERT_TRUE(server.Ready());
+  const std::string peer = "127.0.0.1:" + std::to_string(server.Port());
+  const ToolRun enrol = SeatEnrolOnATerminal(EnrolArgs("127.0.0.1", server.Port()), 8000);
+  EXPECT_EQ(enrol.status, 0) << enrol.output;
+  const std::size_t waiting = enrol.output.find("waiting for " + peer + " (up to 5 s)\xE2\x80\xA6");
+  const std::size_t enrolled = enrol.output.find("enrolled: " + peer);
+  EXPECT_NE(waiting, std::string::npos) << enrol.output;
+  EXPECT_NE(enrolled, std::string::npos) << enrol.output;
+  EXPECT_LT(waiting, enrolled) << enrol.output;
+
+  // Without a terminal nothing but the outcome reaches the output.
+  const ToolRun piped = SeatEnrol(EnrolArgs("127.0.0.1", server.Port()));
+  EXPECT_FALSE(Has(piped.output, "waiting")) << piped.output;
 }
 
 TEST_F(SeatEnrolCli, AnAcceptedEnrolmentThatCannotBeStoredIsToldAndNotRetried) {
