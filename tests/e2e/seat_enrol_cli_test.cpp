@@ -62,11 +62,17 @@ ToolRun SeatEnrolOnATerminal(const std::vector<std::string>& args, int waitMs) {
     if (got <= 0) break;  // the terminal closes with its last process
     run.output.append(chunk, static_cast<std::size_t>(got));
   }
+  // The terminal closes a moment before the process can be reaped.
   int status = 0;
-  if (waitpid(pid, &status, WNOHANG) == 0) {
+  pid_t reaped = 0;
+  for (int waited = 0; reaped == 0 && waited < 2000; waited += 10) {
+    reaped = waitpid(pid, &status, WNOHANG);
+    if (reaped == 0) usleep(10000);
+  }
+  if (reaped == 0) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
-  } else if (WIFEXITED(status)) {
+  } else if (reaped == pid && WIFEXITED(status)) {
     run.status = WEXITSTATUS(status);
   }
   close(terminal);
