@@ -82,8 +82,9 @@ FakeHost LoopbackNamedSeat() {
   host.name = "vm";
   host.entry = Entry({"127.0.0.1"});
   host.adapters = {Adapter("lo", {0, 0, 0, 0, 0, 0}, {{"127.0.0.1", "255.0.0.0"}}, {}),
+                   Adapter("wlan0", {2, 0, 0, 0, 0, 9}, {}, {}),
                    Card("eth0", "192.0.2.2", "255.255.255.0", {"192.0.2.1"})};
-  host.physical = {"eth0"};
+  host.physical = {"wlan0", "eth0"};
   return host;
 }
 
@@ -100,7 +101,7 @@ TEST(IdentityReport, SaysWhyALoopbackHostNameGivesTheLoopbackAddress) {
            "    hardware address 001a2b3c4d5e\n",
            "    address 192.0.2.2 mask 255.255.255.0\n",
            "    gateway 192.0.2.1\n",
-           "  lo: passed over: not a physical adapter\n",
+           "  lo: passed over: not a physical adapter\n  wlan0: no IPv4 address to try\n"
            "  eth0 192.0.2.2: passed over: not one of the host name's addresses\n",
            "fallback: none\n",
            "ip: 127.0.0.1 (from the host name's address list",

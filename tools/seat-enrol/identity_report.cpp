@@ -216,7 +216,18 @@ std::string ExplainIdentity(const IdentityProbe& probe, const IdentityAnalysis& 
         "adapter rule (a physical adapter with a non-zero hardware address, a non-loopback "
         "address among the host name's addresses and a gateway in that address's subnet; "
         "the first wins):\n";
-    for (const RuleTraceStep& step : analysis.trace) out += "  " + StepText(probe, step) + "\n";
+    // The rule stops at the adapter it takes.
+    const std::size_t examined =
+        analysis.choice.matched ? analysis.choice.adapter + 1 : probe.adapters.size();
+    for (std::size_t a = 0; a < examined; ++a) {
+      bool stepped = false;
+      for (const RuleTraceStep& step : analysis.trace) {
+        if (step.adapter != a) continue;
+        out += "  " + StepText(probe, step) + "\n";
+        stepped = true;
+      }
+      if (!stepped) out += "  " + probe.adapters[a].name + ": no IPv4 address to try\n";
+    }
     if (analysis.choice.matched && analysis.choice.adapter + 1 < probe.adapters.size()) {
       out += "  the adapters after " + probe.adapters[analysis.choice.adapter].name +
              " are not examined\n";
