@@ -23,13 +23,13 @@
 
 namespace {
 
-using seatenrol::CTavConfig;
-using seatenrol::ST_REGISTERINFO_LIST;
 using seatenrol::fuzz::InputReader;
 using seatenrol::fuzz::Require;
 
 constexpr char kPrimaryName[] = "regaddrs.dat";
 constexpr char kBackupName[] = "regaddrs.dat.bak";
+constexpr char kLockName[] = "regaddrs.dat.lock";
+constexpr char kStagingName[] = "regaddrs.dat.tmp";
 constexpr std::size_t kMaxFileSize = seatenrol::kStoreFileSize + 64;
 
 // A private directory for the run, named to SEATENROL_CONFIG_DIR once and
@@ -57,6 +57,8 @@ public:
 
   ~ScratchDirectory() {
     Clear();
+    std::remove(File(kLockName).c_str());
+    std::remove(File(kStagingName).c_str());
 #ifndef _WIN32
     rmdir(m_path.c_str());
 #else
@@ -120,13 +122,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (layout & 2) WriteFile(scratch.File(kBackupName), FileFrom(input, (layout & 8) != 0));
 
   CTavConfig config;
+  Require(config.IsLocked() == 1, "an idle store is locked at once");
   ST_REGISTERINFO_LIST list;
   std::memset(&list, 0, sizeof list);
   const int read = config.ReadRegAddrs(list);
   Require(read == 0 || read == 1, "the read reports 1 or 0");
-  if (read != 1) return 0;
+  const int source = config.GetReadSource();
+  if (read != 1) {
+    Require(source == CTavConfig::kReadNothing, "a failed read found nothing");
+    return 0;
+  }
   Require(list.count >= 0 && list.count <= seatenrol::kMaxRegisterEntries,
           "a good read has a count of 0 to 20");
+  // Only a missing primary is no list; a damaged one never reads as empty
+  // unless its backup is a stored empty list.
+  Require((source == CTavConfig::kReadMissing) == ((layout & 1) == 0),
+          "no list exactly when the primary is missing");
+  Require(source != CTavConfig::kReadBackup || (layout & 2) != 0,
+          "a list from the backup only when there is one");
 
   // What was accepted is stored again and reads back byte for byte.
   Require(config.WriteRegAddrs(list) == 1, "an accepted list can be written");

@@ -42,7 +42,7 @@ status=0
 
 # Members (functions, and the vtable or type information a class may carry)
 # of the exported classes, and the plain functions.
-classes='CRegisterSession|CPSCRegisterCommand|CResponseCommandReg|RegError|CBuf|CP2PCommunication|CSocketAddress'
+classes='CRegisterSession|CPSCRegisterCommand|CResponseCommandReg|RegError|CBuf|CP2PCommunication|CSocketAddress|CTavConfig'
 class_member="^_Z(N|NK|TV|TI|TS)[0-9]+($classes)"
 plain='^(CreateError|SeatenrolSetDebugSink)$'
 stray=$(printf '%s\n' "$exports" | while read -r name; do

@@ -67,7 +67,8 @@ void FillProducts(unsigned char (&table)[256], const ProductTable& products) {
 
 // Blocks needed for length bytes, or -1 when the arguments cannot be served.
 int BlocksFor(int length, const unsigned char* output, int capacity) {
-  if (length < 0) return -1;
+  // A negative capacity is below 16 x n even for no blocks at all.
+  if (length < 0 || capacity < 0) return -1;
   const int blocks = length / kBlockSize + (length % kBlockSize != 0 ? 1 : 0);
   // Compared by division so a length near the int limit cannot overflow.
   if (blocks > 0 && (output == nullptr || capacity / kBlockSize < blocks)) return -1;

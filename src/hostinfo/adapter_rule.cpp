@@ -26,11 +26,24 @@ bool IsHostAddress(const HostEntry& host, std::uint32_t address) {
   return std::find(host.addresses.begin(), host.addresses.end(), address) != host.addresses.end();
 }
 
-bool GatewayInSubnet(const AdapterRecord& adapter, std::uint32_t address, std::uint32_t mask) {
-  for (const std::string& gateway : adapter.gateways) {
-    if ((AddressValue(gateway.c_str()) & mask) == (address & mask)) return true;
+// The index of the first gateway inside the subnet, or kNone.
+std::size_t GatewayInSubnet(const AdapterRecord& adapter, std::uint32_t address,
+                            std::uint32_t mask) {
+  for (std::size_t g = 0; g < adapter.gateways.size(); ++g) {
+    if ((AddressValue(adapter.gateways[g].c_str()) & mask) == (address & mask)) return g;
   }
-  return false;
+  return RuleTraceStep::kNone;
+}
+
+void Note(RuleTrace* trace, std::size_t adapter, std::size_t address, RuleStep step,
+          std::size_t gateway = RuleTraceStep::kNone) {
+  if (trace == nullptr) return;
+  RuleTraceStep entry;
+  entry.adapter = adapter;
+  entry.address = address;
+  entry.gateway = gateway;
+  entry.step = step;
+  trace->push_back(entry);
 }
 
 }  // namespace
@@ -42,28 +55,48 @@ std::uint32_t AddressValue(const char* text) {
 }
 
 AdapterChoice ChooseAdapter(const std::vector<AdapterRecord>& adapters, const HostEntry* host,
-                            const PhysicalAdapterTest& isPhysical) {
+                            const PhysicalAdapterTest& isPhysical, RuleTrace* trace) {
+  constexpr std::size_t kWholeAdapter = RuleTraceStep::kNone;
   AdapterChoice choice;
   for (std::size_t a = 0; a < adapters.size(); ++a) {
     const AdapterRecord& adapter = adapters[a];
-    if (isPhysical && !isPhysical(adapter.name.c_str())) continue;
-    if (HardwareAddressIsZero(adapter)) continue;
+    if (isPhysical && !isPhysical(adapter.name.c_str())) {
+      Note(trace, a, kWholeAdapter, RuleStep::kNotPhysical);
+      continue;
+    }
+    if (HardwareAddressIsZero(adapter)) {
+      Note(trace, a, kWholeAdapter, RuleStep::kZeroHardware);
+      continue;
+    }
     for (std::size_t i = 0; i < adapter.addresses.size(); ++i) {
       const AdapterAddress& entry = adapter.addresses[i];
-      if (entry.address == kLoopbackText) continue;
+      if (entry.address == kLoopbackText) {
+        Note(trace, a, i, RuleStep::kLoopback);
+        continue;
+      }
       const std::uint32_t address = AddressValue(entry.address.c_str());
       // An unconfigured adapter lists 0.0.0.0, and unreadable text reads as
       // 255.255.255.255: neither is the seat's address, and with a zero mask
       // either would otherwise pass the gateway test.
-      if (address == 0 || address == kAddressNone) continue;
-      if (host != nullptr && !IsHostAddress(*host, address)) continue;
+      if (address == 0 || address == kAddressNone) {
+        Note(trace, a, i, RuleStep::kUnusable);
+        continue;
+      }
+      if (host != nullptr && !IsHostAddress(*host, address)) {
+        Note(trace, a, i, RuleStep::kNotHostAddress);
+        continue;
+      }
       choice.fallback = address;
-      if (GatewayInSubnet(adapter, address, AddressValue(entry.mask.c_str()))) {
+      const std::size_t gateway =
+          GatewayInSubnet(adapter, address, AddressValue(entry.mask.c_str()));
+      if (gateway != RuleTraceStep::kNone) {
+        Note(trace, a, i, RuleStep::kTaken, gateway);
         choice.matched = true;
         choice.adapter = a;
         choice.address = i;
         return choice;
       }
+      Note(trace, a, i, RuleStep::kNoGateway);
     }
   }
   return choice;

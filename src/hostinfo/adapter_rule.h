@@ -46,6 +46,28 @@ struct AdapterChoice {
   std::uint32_t fallback = 0;  // last address that passed all but the gateway test; 0 = none
 };
 
+// What the adapter rule did at one adapter or one of its addresses.
+enum class RuleStep {
+  kNotPhysical,     // adapter passed over: the physical-adapter test said no
+  kZeroHardware,    // adapter passed over: its first six hardware bytes are zero
+  kLoopback,        // address passed over: it is "127.0.0.1"
+  kUnusable,        // address passed over: 0.0.0.0 or text that does not read
+  kNotHostAddress,  // address passed over: not among the host entry's addresses
+  kNoGateway,       // address became the fallback: no gateway lies in its subnet
+  kTaken,           // address chosen: the gateway lies in its subnet
+};
+
+// One step of the rule, in the order the rule took them. Adapter steps name
+// no address; a taken address names the gateway that decided it.
+struct RuleTraceStep {
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t adapter = 0;
+  std::size_t address = kNone;
+  std::size_t gateway = kNone;
+  RuleStep step = RuleStep::kNotPhysical;
+};
+using RuleTrace = std::vector<RuleTraceStep>;
+
 // The address value of dotted text as the socket layer's inet_addr reads it,
 // in host byte order; 0xFFFFFFFF (INADDR_NONE) for text it cannot read.
 std::uint32_t AddressValue(const char* text);
@@ -54,9 +76,10 @@ std::uint32_t AddressValue(const char* text);
 // then their gateways; the first adapter that is physical, has a non-zero
 // hardware address and carries a non-loopback address that is among the host
 // entry's addresses (any address when host is null) with a gateway inside
-// that address's subnet wins.
+// that address's subnet wins. With trace, every adapter and address the rule
+// looked at is appended to it with the step that passed over or took it.
 AdapterChoice ChooseAdapter(const std::vector<AdapterRecord>& adapters, const HostEntry* host,
-                            const PhysicalAdapterTest& isPhysical);
+                            const PhysicalAdapterTest& isPhysical, RuleTrace* trace = nullptr);
 
 // The walk over the host entry's address texts: the first valid dotted text
 // that is not "127.0.0.1", else the last text whatever it is. Null for an

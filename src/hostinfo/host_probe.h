@@ -28,6 +28,9 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters);
 // it counts as physical.
 bool ProbeIsPhysicalAdapter(const char* adapterName);
 
+// The same test with what decided it, in a few words, for a technician.
+bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason);
+
 }  // namespace seatenrol
 
 #endif

@@ -123,19 +123,31 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
 }
 
 bool ProbeIsPhysicalAdapter(const char* adapterName) {
+  std::string reason;
+  return ExplainPhysicalAdapter(adapterName, reason);
+}
+
+bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason) {
   // Anything that cannot name an interface directory cannot be looked up, and
   // what cannot be looked up counts as physical.
   if (adapterName == nullptr || *adapterName == '\0' || std::strchr(adapterName, '/') != nullptr ||
       std::strcmp(adapterName, ".") == 0 || std::strcmp(adapterName, "..") == 0) {
+    reason = "its name cannot be looked up, which counts as physical";
     return true;
   }
   const std::string node = std::string("/sys/class/net/") + adapterName;
   struct stat status {};
-  if (stat(node.c_str(), &status) != 0) return true;
+  if (stat(node.c_str(), &status) != 0) {
+    reason = node + " cannot be read, which counts as physical";
+    return true;
+  }
   char device[PATH_MAX];
   if (realpath((node + "/device").c_str(), device) == nullptr) {
     // Loopback, bridges, tunnels and veth pairs have no device behind them.
-    return errno != ENOENT;
+    const bool physical = errno != ENOENT;
+    reason = physical ? "its device cannot be read, which counts as physical"
+                      : "no device behind it: loopback, bridge, tunnel or veth";
+    return physical;
   }
   std::string current = device;
   std::string bus = BusOf(current);
@@ -144,7 +156,12 @@ bool ProbeIsPhysicalAdapter(const char* adapterName) {
     current = current.substr(0, current.rfind('/'));
     bus = BusOf(current);
   }
-  if (bus.empty()) return true;
+  if (bus.empty()) {
+    reason = "its bus cannot be read, which counts as physical";
+    return true;
+  }
+  reason = bus == "pci" ? "its device is on the PCI bus"
+                        : "its device is on the " + bus + " bus, not PCI";
   return bus == "pci";
 }
 

@@ -68,6 +68,12 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
 }
 
 bool ProbeIsPhysicalAdapter(const char* adapterName) {
+  std::string reason;
+  return ExplainPhysicalAdapter(adapterName, reason);
+}
+
+bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason) {
+  reason = "its registry entry cannot be read, which counts as physical";
   if (adapterName == nullptr) return true;
   HKEY networkClass = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, &networkClass) !=
@@ -86,6 +92,7 @@ bool ProbeIsPhysicalAdapter(const char* adapterName) {
   const LONG read = RegQueryValueExA(adapterKey, "PnpInstanceID", nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(instance), &size);
   const bool physical = read != ERROR_SUCCESS || std::strncmp(instance, "PCI", 3) == 0;
+  if (read == ERROR_SUCCESS) reason = std::string("its PnpInstanceID is ") + instance;
   RegCloseKey(adapterKey);
   RegCloseKey(networkClass);
   return physical;

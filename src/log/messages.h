@@ -96,8 +96,14 @@ constexpr char kWriteRegisterInfoLog[] = "\xD0\xB4\xD7\xA2\xB2\xE1\xD0\xC5\xCF\x
 constexpr char kServerListFull[] =
     "RegisterServer: server list full, dropped the oldest entry %.*s:%d\n";
 
-// Log: the accepted enrolment could not be recorded in the stored list.
+// Debugger and log: the accepted enrolment could not be recorded in the
+// stored list.
 constexpr char kServerListNotStored[] = "RegisterServer: the server list could not be stored\n";
+
+// Debugger and log: another writer held the stored list for the whole wait;
+// the enrolment wrote nothing.
+constexpr char kServerListLocked[] =
+    "RegisterServer: the server list is locked by another writer\n";
 
 }  // namespace messages
 }  // namespace seatenrol

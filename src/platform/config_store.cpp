@@ -1,7 +1,10 @@
 #include "platform/config_store.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/config_store_format.h"
 #include "platform/config_store_os.h"
@@ -13,14 +16,18 @@ namespace {
 
 constexpr char kStoreFileName[] = "regaddrs.dat";
 constexpr char kBackupSuffix[] = ".bak";
+constexpr char kStagingSuffix[] = ".tmp";
+constexpr char kLockSuffix[] = ".lock";  // the longest suffix
 constexpr char kEnvironmentDirectory[] = "SEATENROL_CONFIG_DIR";
 constexpr unsigned char kMagic[4] = {'R', 'G', 'A', 'D'};
 constexpr std::uint32_t kFormatVersion = 1;
 constexpr std::uint32_t kRecordSize = sizeof(ST_REGISTERINFO_LIST);
 constexpr std::size_t kEntrySize = sizeof(ST_REGISTERINFO);
-// A stale temporary file of a dead process whose number came round again
-// takes a name; the next counter value gets past it.
-constexpr int kTempNameAttempts = 8;
+// Waits between attempts at a held lock grow from the first to the last.
+constexpr int kFirstLockPollMs = 1;
+constexpr int kLastLockPollMs = 16;
+
+std::atomic<int> lockWaitForTesting{0};
 
 struct CrcTable {
   std::uint32_t entries[256];
@@ -61,23 +68,55 @@ bool StoreDirectory(std::string& directory) {
   return ReadEnvironmentPath(kEnvironmentDirectory, directory) || ExecutableDirectory(directory);
 }
 
-// Reads and checks one store file; list is untouched unless it is good.
-bool LoadStoreFile(const std::string& path, ST_REGISTERINFO_LIST& list) {
+enum class StoreFileState { kGood, kMissing, kDamaged };
+
+// Reads and checks one store file; list is untouched unless it is good. A
+// file that cannot be read counts as damaged: only one that is not there is
+// missing.
+StoreFileState LoadStoreFile(const std::string& path, ST_REGISTERINFO_LIST& list) {
   // One byte more than a good file holds, so a longer file shows.
   unsigned char file[kStoreFileSize + 1];
   std::size_t size = 0;
-  return ReadSmallFile(path, file, sizeof file, size) && DecodeStoreFile(file, size, list);
+  switch (ReadSmallFile(path, file, sizeof file, size)) {
+    case FileReadResult::kMissing:
+      return StoreFileState::kMissing;
+    case FileReadResult::kFailed:
+      return StoreFileState::kDamaged;
+    case FileReadResult::kRead:
+      break;
+  }
+  return DecodeStoreFile(file, size, list) ? StoreFileState::kGood : StoreFileState::kDamaged;
 }
 
-// Puts file in the place of target through a flushed temporary file, so that
-// target holds either its old or its new content at every instant.
+// Puts file in the place of target through the flushed temporary file, so
+// that target holds either its old or its new content at every instant.
 bool ReplaceWithFile(const std::string& primary, const std::string& target,
                      const unsigned char* file) {
-  std::string temp;
-  if (!StageStoreFile(primary, file, temp)) return false;
-  if (ReplaceFileDurably(temp, target)) return true;
-  RemoveFileQuietly(temp);
+  if (!StageStoreFile(primary, file)) return false;
+  if (ReplaceFileDurably(StagingFilePath(primary), target)) return true;
+  RemoveFile(StagingFilePath(primary));
   return false;
+}
+
+int LockWaitMs() {
+  const int forTesting = lockWaitForTesting.load();
+  return forTesting > 0 ? forTesting : kStoreLockWaitMs;
+}
+
+// Tries the lock until it is had or the wait is over; polling keeps the wait
+// bounded on every system, which a blocking lock call would not.
+LockAttempt LockWithin(std::intptr_t lockFile, int waitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  int pollMs = kFirstLockPollMs;
+  for (;;) {
+    const LockAttempt attempt = TryLockExclusive(lockFile);
+    if (attempt != LockAttempt::kBusy) return attempt;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return LockAttempt::kBusy;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        std::chrono::milliseconds(pollMs), deadline - now));
+    pollMs = std::min(pollMs * 2, kLastLockPollMs);
+  }
 }
 
 }  // namespace
@@ -158,48 +197,105 @@ bool StoreFilePath(std::string& path) {
   const char last = path.back();
   if (last != '/' && last != StorePathSeparator()) path += StorePathSeparator();
   path += kStoreFileName;
-  return FitsPath(path + kBackupSuffix);
+  return FitsPath(path + kLockSuffix);
 }
 
-bool StageStoreFile(const std::string& primary, const unsigned char* file, std::string& temp) {
-  static std::atomic<unsigned long> counter{0};
-  const std::string prefix = primary + "." + std::to_string(CurrentProcessNumber()) + ".";
-  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    temp = prefix + std::to_string(counter.fetch_add(1)) + ".tmp";
-    if (!FitsPath(temp)) return false;
-    if (WriteNewFileDurably(temp, file, kStoreFileSize)) return true;
+std::string StagingFilePath(const std::string& primary) { return primary + kStagingSuffix; }
+
+bool StageStoreFile(const std::string& primary, const unsigned char* file) {
+  const std::string staging = StagingFilePath(primary);
+  // A fresh file each time: one left by a killed writer may be half written,
+  // and one left by an older version may carry wider permissions.
+  return RemoveFile(staging) && WriteNewFileDurably(staging, file, kStoreFileSize);
+}
+
+// Only a damaged primary falls back to the backup, which always holds the
+// list the primary held before its last replacement. A missing primary is no
+// list at all: writes never leave it missing, so it was removed on purpose.
+int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source) {
+  source = CTavConfig::kReadNothing;
+  switch (LoadStoreFile(primary, list)) {
+    case StoreFileState::kGood:
+      source = CTavConfig::kReadPrimary;
+      return 1;
+    case StoreFileState::kMissing:
+      std::memset(&list, 0, sizeof list);
+      source = CTavConfig::kReadMissing;
+      return 1;
+    case StoreFileState::kDamaged:
+      break;
   }
-  return false;
+  if (LoadStoreFile(primary + kBackupSuffix, list) != StoreFileState::kGood) return 0;
+  source = CTavConfig::kReadBackup;
+  return 1;
 }
 
-CTavConfig::CTavConfig() = default;
+void SetStoreLockWaitForTesting(int milliseconds) { lockWaitForTesting.store(milliseconds); }
 
-CTavConfig::~CTavConfig() = default;
+}  // namespace seatenrol
 
-// A torn or damaged primary falls back to the backup, which always holds the
-// list the primary held before its last replacement.
+CTavConfig::CTavConfig()
+    : m_lock(seatenrol::kNoLockFile),
+      m_lockState(kLockNone),
+      m_readSource(kReadNothing),
+      m_storePath{} {
+  using namespace seatenrol;
+  try {
+    std::string primary;
+    if (!StoreFilePath(primary) || primary.size() >= sizeof m_storePath) return;
+    std::memcpy(m_storePath, primary.c_str(), primary.size() + 1);
+    m_lock = OpenLockFile(primary + kLockSuffix);
+    if (m_lock == kNoLockFile) return;
+    const LockAttempt attempt = LockWithin(m_lock, LockWaitMs());
+    if (attempt == LockAttempt::kLocked) {
+      m_lockState = kLockHeld;
+      return;
+    }
+    m_lockState = attempt == LockAttempt::kBusy ? kLockBusy : kLockNone;
+    CloseLockFile(m_lock);
+    m_lock = kNoLockFile;
+  } catch (...) {
+    // Without the lock the object reads but never writes.
+  }
+}
+
+CTavConfig::~CTavConfig() {
+  if (m_lock != seatenrol::kNoLockFile) seatenrol::CloseLockFile(m_lock);
+}
+
 int CTavConfig::ReadRegAddrs(ST_REGISTERINFO_LIST& list) try {
-  std::string primary;
-  if (!StoreFilePath(primary)) return 0;
-  return LoadStoreFile(primary, list) || LoadStoreFile(primary + kBackupSuffix, list) ? 1 : 0;
+  m_readSource = kReadNothing;
+  if (m_storePath[0] == '\0') return 0;
+  return seatenrol::ReadStoreFiles(m_storePath, list, m_readSource);
 } catch (...) {
+  m_readSource = kReadNothing;
   return 0;
 }
 
 // The current primary, when good, becomes the backup before the primary is
 // replaced: each replacement is atomic, so one of the two always holds a
-// whole good list.
+// whole good list. A damaged primary leaves the backup as it is; a missing
+// one takes the backup with it, so that the list removed never comes back.
 int CTavConfig::WriteRegAddrs(ST_REGISTERINFO_LIST list) try {
-  if (list.count < 0 || list.count > kMaxRegisterEntries) return 0;
-  std::string primary;
-  if (!StoreFilePath(primary)) return 0;
+  using namespace seatenrol;
+  if (m_lockState != kLockHeld || list.count < 0 || list.count > kMaxRegisterEntries) return 0;
+  const std::string primary = m_storePath;
+  const std::string backup = primary + kBackupSuffix;
   unsigned char current[kStoreFileSize + 1];
   std::size_t size = 0;
-  ST_REGISTERINFO_LIST previous{};
-  if (ReadSmallFile(primary, current, sizeof current, size) &&
-      DecodeStoreFile(current, size, previous) &&
-      !ReplaceWithFile(primary, primary + kBackupSuffix, current)) {
-    return 0;
+  switch (ReadSmallFile(primary, current, sizeof current, size)) {
+    case FileReadResult::kMissing:
+      if (!RemoveFile(backup)) return 0;
+      break;
+    case FileReadResult::kFailed:
+      break;
+    case FileReadResult::kRead: {
+      ST_REGISTERINFO_LIST previous{};
+      if (DecodeStoreFile(current, size, previous) && !ReplaceWithFile(primary, backup, current)) {
+        return 0;
+      }
+      break;
+    }
   }
   unsigned char file[kStoreFileSize];
   EncodeStoreFile(list, file);
@@ -208,4 +304,10 @@ int CTavConfig::WriteRegAddrs(ST_REGISTERINFO_LIST list) try {
   return 0;
 }
 
-}  // namespace seatenrol
+int CTavConfig::IsLocked() const { return m_lockState == kLockHeld ? 1 : 0; }
+
+int CTavConfig::GetLockState() const { return m_lockState; }
+
+int CTavConfig::GetReadSource() const { return m_readSource; }
+
+const char* CTavConfig::GetStorePath() const { return m_storePath; }

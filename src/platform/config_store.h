@@ -1,48 +1,32 @@
-// The configuration library's stored server list.
+// The configuration library's stored server list (seatenrol/config.h), and
+// what the rest of the library and its tests use of it.
 #ifndef SEATENROL_PLATFORM_CONFIG_STORE_H
 #define SEATENROL_PLATFORM_CONFIG_STORE_H
 
-#include <cstddef>
+#include <string>
+
+#include "seatenrol/config.h"
 
 namespace seatenrol {
 
-constexpr int kMaxRegisterEntries = 20;
+using ::CTavConfig;
+using ::ST_REGISTERINFO;
+using ::ST_REGISTERINFO_LIST;
 
-#pragma pack(push, 1)
-// One stored server: 294 bytes, integers little-endian.
-struct ST_REGISTERINFO {
-  char serverName[256];
-  int port;
-  unsigned char enrolled;
-  unsigned char credential[32];
-  unsigned char unused;
-};
+constexpr int kMaxRegisterEntries = ST_REGISTERINFO_LIST::kMaxEntries;
 
-// The whole list as it passes to and from the store: 5884 bytes.
-struct ST_REGISTERINFO_LIST {
-  int count;
-  ST_REGISTERINFO entries[kMaxRegisterEntries];
-};
-#pragma pack(pop)
+// What CTavConfig::ReadRegAddrs does, for the store whose primary file is
+// primary, without taking the lock: readers need none, since the files are
+// only ever replaced whole. Returns 1 or 0 as ReadRegAddrs does and sets
+// source to one of the CTavConfig::kRead constants.
+int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source);
 
-static_assert(sizeof(ST_REGISTERINFO) == 294, "server entry is byte-packed");
-static_assert(offsetof(ST_REGISTERINFO, port) == 256, "port offset");
-static_assert(offsetof(ST_REGISTERINFO, enrolled) == 260, "enrolled flag offset");
-static_assert(offsetof(ST_REGISTERINFO, credential) == 261, "credential offset");
-static_assert(sizeof(ST_REGISTERINFO_LIST) == 5884, "stored list is byte-packed");
+// How long a CTavConfig waits for another writer to release the list.
+constexpr int kStoreLockWaitMs = 10000;
 
-// Keeps the list in "regaddrs.dat" in the host executable's directory, or in
-// the directory named by SEATENROL_CONFIG_DIR.
-class CTavConfig {
-public:
-  CTavConfig();
-  ~CTavConfig();
-
-  // 1 when list now holds the stored list (count 0..20); 0 otherwise.
-  int ReadRegAddrs(ST_REGISTERINFO_LIST& list);
-  // 1 when the list is stored durably; 0 otherwise.
-  int WriteRegAddrs(ST_REGISTERINFO_LIST list);
-};
+// Replaces that wait, so tests of a held lock need not take 10 s; 0 or less
+// restores it.
+void SetStoreLockWaitForTesting(int milliseconds);
 
 }  // namespace seatenrol
 

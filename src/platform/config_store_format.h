@@ -27,10 +27,14 @@ bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINF
 // else beside the host executable.
 bool StoreFilePath(std::string& path);
 
-// First step of every replacement: writes file to a new, uniquely named
-// temporary file beside primary and flushes it to the disk. Reads never look
-// at such files, so one left behind by a crash changes nothing.
-bool StageStoreFile(const std::string& primary, const unsigned char* file, std::string& temp);
+// The one temporary file beside primary: writers hold the lock, so one fixed
+// name serves them all, and a file a killed writer left is simply replaced.
+std::string StagingFilePath(const std::string& primary);
+
+// First step of every replacement: writes file (kStoreFileSize bytes) to the
+// temporary file, replacing any left there, and flushes it to the disk. Reads
+// never look at it, so one left behind by a crash changes nothing.
+bool StageStoreFile(const std::string& primary, const unsigned char* file);
 
 }  // namespace seatenrol
 

@@ -1,9 +1,11 @@
 // What the stored server list needs from the operating system: files that
-// reach the disk before they replace another.
+// reach the disk before they replace another, and a lock file held across
+// threads and processes.
 #ifndef SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 #define SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace seatenrol {
@@ -17,25 +19,43 @@ bool ReadEnvironmentPath(const char* name, std::string& value);
 // The separator between a directory and a file name.
 char StorePathSeparator();
 
-// A number that no other running process shares, for temporary file names.
-unsigned long CurrentProcessNumber();
+enum class FileReadResult { kRead, kMissing, kFailed };
 
 // Reads at most capacity bytes of path into buffer; size receives the count.
 // A file longer than capacity reads as capacity bytes, so callers ask for one
-// byte more than they expect to see a file that is too long.
-bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
-                   std::size_t& size);
+// byte more than they expect to see a file that is too long. kMissing only
+// when the file itself does not exist (its directory does).
+FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
+                             std::size_t& size);
 
-// Creates path, which must not exist yet, writes size bytes and flushes them
-// to the disk. On failure nothing is left behind.
+// Creates path, which must not exist yet, readable and writable by its owner
+// only (on Windows with the directory's inherited access), writes size bytes
+// and flushes them to the disk. On failure nothing is left behind.
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size);
 
 // Atomically puts from in the place of to (replacing it when present) and
 // makes the change itself durable.
 bool ReplaceFileDurably(const std::string& from, const std::string& to);
 
-// Removes path; a missing file is not an error worth reporting.
-void RemoveFileQuietly(const std::string& path);
+// Removes path; true when it is gone, also when it was never there.
+bool RemoveFile(const std::string& path);
+
+// The lock file: a descriptor (POSIX) or handle (Windows) as an integer.
+constexpr std::intptr_t kNoLockFile = -1;
+
+// Opens path for locking, creating it (owner-only on POSIX) when missing;
+// kNoLockFile when it cannot be opened.
+std::intptr_t OpenLockFile(const std::string& path);
+
+enum class LockAttempt { kLocked, kBusy, kFailed };
+
+// One attempt, without waiting, at the exclusive lock of an open lock file.
+// The lock belongs to this opening of the file, so two openings in one
+// process exclude each other as two processes do.
+LockAttempt TryLockExclusive(std::intptr_t lockFile);
+
+// Releases the lock, if held, and closes the file.
+void CloseLockFile(std::intptr_t lockFile);
 
 }  // namespace seatenrol
 

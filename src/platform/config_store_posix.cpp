@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,9 @@
 namespace seatenrol {
 
 namespace {
+
+// The list holds the servers' credentials.
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
 
 // Retries a call that a signal interrupted.
 template <typename Call>
@@ -42,8 +46,6 @@ std::size_t MaxStorePathSize() { return PATH_MAX; }
 
 char StorePathSeparator() { return '/'; }
 
-unsigned long CurrentProcessNumber() { return static_cast<unsigned long>(getpid()); }
-
 bool ReadEnvironmentPath(const char* name, std::string& value) {
   const char* text = std::getenv(name);
   if (text == nullptr || *text == '\0') return false;
@@ -51,11 +53,11 @@ bool ReadEnvironmentPath(const char* name, std::string& value) {
   return true;
 }
 
-bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
-                   std::size_t& size) {
+FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
+                             std::size_t& size) {
   size = 0;
   const int fd = RetryInterrupted([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
-  if (fd < 0) return false;
+  if (fd < 0) return errno == ENOENT ? FileReadResult::kMissing : FileReadResult::kFailed;
   bool ok = true;
   while (size < capacity) {
     const ssize_t got = RetryInterrupted([&] { return read(fd, buffer + size, capacity - size); });
@@ -64,12 +66,12 @@ bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t c
     size += static_cast<std::size_t>(got);
   }
   close(fd);
-  return ok;
+  return ok ? FileReadResult::kRead : FileReadResult::kFailed;
 }
 
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size) {
   const int fd = RetryInterrupted(
-      [&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
+      [&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly); });
   if (fd < 0) return false;
   std::size_t done = 0;
   while (done < size) {
@@ -89,6 +91,24 @@ bool ReplaceFileDurably(const std::string& from, const std::string& to) {
   return SyncDirectoryOf(to);
 }
 
-void RemoveFileQuietly(const std::string& path) { unlink(path.c_str()); }
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+std::intptr_t OpenLockFile(const std::string& path) {
+  const int fd = RetryInterrupted(
+      [&] { return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly); });
+  return fd < 0 ? kNoLockFile : fd;
+}
+
+// flock, not fcntl: its lock belongs to the open file, so the threads of one
+// process exclude each other too, and it is released however the process ends.
+LockAttempt TryLockExclusive(std::intptr_t lockFile) {
+  const int fd = static_cast<int>(lockFile);
+  if (RetryInterrupted([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0) {
+    return LockAttempt::kLocked;
+  }
+  return errno == EWOULDBLOCK ? LockAttempt::kBusy : LockAttempt::kFailed;
+}
+
+void CloseLockFile(std::intptr_t lockFile) { close(static_cast<int>(lockFile)); }
 
 }  // namespace seatenrol

@@ -8,8 +8,6 @@ std::size_t MaxStorePathSize() { return MAX_PATH; }
 
 char StorePathSeparator() { return '\\'; }
 
-unsigned long CurrentProcessNumber() { return GetCurrentProcessId(); }
-
 bool ReadEnvironmentPath(const char* name, std::string& value) {
   char text[MAX_PATH];
   const DWORD length = GetEnvironmentVariableA(name, text, MAX_PATH);
@@ -27,14 +25,17 @@ bool ReadEnvironmentPath(const char* name, std::string& value) {
   return true;
 }
 
-bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
-                   std::size_t& size) {
+FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
+                             std::size_t& size) {
   size = 0;
   // Sharing delete lets a writer replace the file while it is being read.
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? FileReadResult::kMissing
+                                                  : FileReadResult::kFailed;
+  }
   bool ok = true;
   while (size < capacity) {
     const std::size_t wanted = capacity - size;
@@ -45,9 +46,10 @@ bool ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t c
     size += got;
   }
   CloseHandle(file);
-  return ok;
+  return ok ? FileReadResult::kRead : FileReadResult::kFailed;
 }
 
+// No security descriptor of its own: the file inherits the directory's ACL.
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -82,6 +84,35 @@ bool ReplaceFileDurably(const std::string& from, const std::string& to) {
   return false;
 }
 
-void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }
+bool RemoveFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+std::intptr_t OpenLockFile(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? kNoLockFile : reinterpret_cast<std::intptr_t>(file);
+}
+
+// A byte-range lock belongs to the handle, so two handles of one process
+// exclude each other as two processes do; the system releases it when the
+// handle is closed or the process ends.
+LockAttempt TryLockExclusive(std::intptr_t lockFile) {
+  OVERLAPPED at = {};
+  if (LockFileEx(reinterpret_cast<HANDLE>(lockFile),
+                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    return LockAttempt::kLocked;
+  }
+  return GetLastError() == ERROR_LOCK_VIOLATION ? LockAttempt::kBusy : LockAttempt::kFailed;
+}
+
+void CloseLockFile(std::intptr_t lockFile) {
+  const HANDLE file = reinterpret_cast<HANDLE>(lockFile);
+  OVERLAPPED at = {};
+  UnlockFileEx(file, 0, 1, 0, &at);
+  CloseHandle(file);
+}
 
 }  // namespace seatenrol

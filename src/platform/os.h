@@ -43,8 +43,8 @@ bool DeleteFileAt(const char* path);
 int LastErrorCode();
 
 // The system's text for code, cut to fit out (size > 0) and always
-// terminated; empty when the system has none. The text ends in the system's
-// own line end.
+// terminated; empty when the system has none (a made-up "Unknown error N"
+// counts as none). A text ends in the system's own line end.
 void SystemErrorText(int code, char* out, std::size_t size);
 
 // Hands text to the system's debugger output. On systems without one it goes

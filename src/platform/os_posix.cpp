@@ -22,6 +22,19 @@ namespace {
   return result == nullptr ? "" : result;
 }
 
+// The C library makes up a text ("Unknown error N") for a code it does not
+// know; that is no system text, and such a code gets none, as on Windows.
+bool HasSystemText(int code) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+  return strerrorname_np(code) != nullptr;
+#else
+  char buffer[512] = {};
+  const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+  constexpr char kMadeUp[] = "Unknown error";
+  return *text != '\0' && std::strncmp(text, kMadeUp, sizeof kMadeUp - 1) != 0;
+#endif
+}
+
 }  // namespace
 
 bool ExecutablePath(std::string& path) {
@@ -58,6 +71,10 @@ bool DeleteFileAt(const char* path) { return unlink(path) == 0; }
 int LastErrorCode() { return errno; }
 
 void SystemErrorText(int code, char* out, std::size_t size) {
+  if (!HasSystemText(code)) {
+    out[0] = '\0';
+    return;
+  }
   char buffer[512] = {};
   const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
   // The system texts of other platforms end in their own line end; so does this one.

@@ -57,8 +57,16 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
 
   const char* name = reinterpret_cast<const char*>(serverName);
   const unsigned char* credential = result.GetErrorInfo();
-  seatenrol::CTavConfig config;
-  seatenrol::ST_REGISTERINFO_LIST list;
+  // The object's lifetime is the critical section: no other writer reads or
+  // writes the list between this read and this write.
+  CTavConfig config;
+  if (config.GetLockState() == CTavConfig::kLockBusy) {
+    seatenrol::DebugOutput(seatenrol::messages::kServerListLocked);
+    seatenrol::WriteLog(seatenrol::messages::kServerListLocked);
+    CP2PCommunication::Close();
+    return false;
+  }
+  ST_REGISTERINFO_LIST list;
   std::memset(&list, 0, sizeof list);
   if (config.ReadRegAddrs(list) == 1 && list.count >= 1) {
     char dropped[512] = {};
@@ -72,7 +80,10 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
   }
   // The caller is told of an enrolment only once its credential is stored.
   const bool stored = config.WriteRegAddrs(list) == 1;
-  if (!stored) seatenrol::WriteLog(seatenrol::messages::kServerListNotStored);
+  if (!stored) {
+    seatenrol::DebugOutput(seatenrol::messages::kServerListNotStored);
+    seatenrol::WriteLog(seatenrol::messages::kServerListNotStored);
+  }
   CP2PCommunication::Close();
   return stored;
 }

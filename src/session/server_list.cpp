@@ -9,10 +9,9 @@
 namespace seatenrol {
 namespace {
 
-bool SameServer(const ST_REGISTERINFO& entry, const char* name, int port) {
-  const std::size_t storedLength = BoundedLength(entry.serverName, sizeof entry.serverName);
-  return entry.port == port && std::strlen(name) == storedLength &&
-         std::memcmp(entry.serverName, name, storedLength) == 0;
+bool StoredNameIs(const ST_REGISTERINFO& entry, const char* name, std::size_t length) {
+  return BoundedLength(entry.serverName, sizeof entry.serverName) == length &&
+         std::memcmp(entry.serverName, name, length) == 0;
 }
 
 void RecordCredential(ST_REGISTERINFO& entry, const unsigned char* credential) {
@@ -20,15 +19,26 @@ void RecordCredential(ST_REGISTERINFO& entry, const unsigned char* credential) {
   std::memcpy(entry.credential, credential, sizeof entry.credential);
 }
 
+// Writes the entry's own fields only: its last byte keeps what the read brought.
 void FillNewEntry(ST_REGISTERINFO& entry, const char* name, int port,
                   const unsigned char* credential) {
-  std::memset(&entry, 0, sizeof entry);
+  std::memset(entry.serverName, 0, sizeof entry.serverName);
   std::memcpy(entry.serverName, name, BoundedLength(name, kStoredNameLength));
   entry.port = port;
   RecordCredential(entry, credential);
 }
 
 }  // namespace
+
+// A name longer than the stored part is also found by that part, which is all
+// an appended entry keeps of it; otherwise it would be appended again at
+// every enrolment and push the other servers out.
+bool SameServer(const ST_REGISTERINFO& entry, const char* name, int port) {
+  if (entry.port != port) return false;
+  const std::size_t length = std::strlen(name);
+  return StoredNameIs(entry, name, length) ||
+         (length > kStoredNameLength && StoredNameIs(entry, name, kStoredNameLength));
+}
 
 bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
                   const unsigned char* credential, char* note, std::size_t noteSize) {

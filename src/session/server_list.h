@@ -8,15 +8,19 @@
 
 namespace seatenrol {
 
-// Names are compared whole; an appended entry keeps at most this much of its
-// name, so a longer name is never found again.
+// An appended entry keeps at most this much of its name.
 constexpr std::size_t kStoredNameLength = 32;
 
+// Whether entry is the one kept for the server name at port: the same name,
+// or for a name longer than 32 bytes its first 32 bytes.
+bool SameServer(const ST_REGISTERINFO& entry, const char* name, int port);
+
 // Records the server in a list that was read (count 1..20): the first entry
-// with the same name and port gets the credential (the first 32 bytes of
-// credential), otherwise a new entry is appended. A full list first drops its
-// oldest entry (index 0); the function then returns true and writes a log
-// line naming the dropped server into note.
+// with the same port whose name is the name given, or for a name longer than
+// 32 bytes its first 32 bytes, gets the credential (the first 32 bytes of
+// credential); otherwise a new entry is appended, its last byte as it was. A full list first drops
+// its oldest entry (index 0); the function then returns true and writes a log line naming the
+// dropped server into note.
 bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
                   const unsigned char* credential, char* note, std::size_t noteSize);
 

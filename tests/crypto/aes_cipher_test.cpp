@@ -131,7 +131,8 @@ TEST_F(EncryptRunTest, RefusesBadSizesWithoutWriting) {
     int result;
   };
   const Case cases[] = {
-      {16, 15, -1}, {17, 16, -1}, {16, -16, -1}, {-1, 32, -1}, {0, 0, 0}, {0, 16, 0},
+      {16, 15, -1}, {17, 16, -1}, {16, -16, -1}, {-1, 32, -1},
+      {0, 0, 0},    {0, 16, 0},   {0, -1, -1},   {0, -2147483647 - 1, -1},
   };
   for (const Case& c : cases) {
     unsigned char out[32];

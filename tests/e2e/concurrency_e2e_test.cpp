@@ -110,13 +110,14 @@ TEST_F(ManySeats, EightThreadsEnrolTwoHundredTimesEach) {
   // A reader beside the writers: once a list has been stored, every read
   // returns one whole list of the one server.
   std::thread reader([&] {
-    seatenrol::CTavConfig config;
+    const std::string primary = m_store.Path() + "/regaddrs.dat";
     bool seen = false;
     while (writing.load()) {
       ST_REGISTERINFO_LIST list;
       std::memset(&list, 0, sizeof list);
-      const int read = config.ReadRegAddrs(list);
-      if (read == 1) seen = true;
+      int source = 0;
+      const int read = seatenrol::ReadStoreFiles(primary, list, source);
+      if (source == CTavConfig::kReadPrimary) seen = true;
       if (seen && (read != 1 || list.count != 1 || list.entries[0].enrolled != 1 ||
                    std::strcmp(list.entries[0].serverName, kServer) != 0 ||
                    list.entries[0].port != server.Port())) {

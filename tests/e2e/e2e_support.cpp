@@ -187,8 +187,10 @@ seatenrol::VenueSecret MakeSecret(int seed) {
 seatenrol::ST_REGISTERINFO_LIST ReadStoredList() {
   seatenrol::ST_REGISTERINFO_LIST list;
   std::memset(&list, 0, sizeof list);
-  seatenrol::CTavConfig config;
-  if (config.ReadRegAddrs(list) != 1) list.count = -1;
+  CTavConfig config;
+  if (config.ReadRegAddrs(list) != 1 || config.GetReadSource() == CTavConfig::kReadMissing) {
+    list.count = -1;
+  }
   return list;
 }
 

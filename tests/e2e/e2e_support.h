@@ -92,7 +92,8 @@ std::string VenueLine(const std::string& venueID, const seatenrol::VenueSecret& 
 // A secret whose bytes follow from seed.
 seatenrol::VenueSecret MakeSecret(int seed);
 
-// The stored list, read afresh; count -1 when it cannot be read.
+// The stored list, read afresh; count -1 when there is none or it cannot be
+// read.
 seatenrol::ST_REGISTERINFO_LIST ReadStoredList();
 
 }  // namespace seatenrol_test

@@ -1,11 +1,23 @@
-// The seat-enrol command line as a technician runs it.
+// The seat-enrol command line as a technician runs it, against the reference
+// server on loopback.
 #include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/hex.h"
 #include "e2e_support.h"
+#include "net_test_util.h"
+#include "seatenrol/version.h"
 
 namespace seatenrol_test {
 namespace {
@@ -26,6 +38,74 @@ ToolRun SeatEnrol(const std::vector<std::string>& args) {
   return run;
 }
 
+// Runs seat-enrol with a terminal as its standard output and error, for
+// at most waitMs; what it wrote, its exit status -1 when it did not finish.
+ToolRun SeatEnrolOnATerminal(const std::vector<std::string>& args, int waitMs) {
+  std::vector<std::string> argv = {SEAT_ENROL_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(&arg[0]);
+  pointers.push_back(nullptr);
+  ToolRun run{-1, ""};
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    execv(pointers[0], pointers.data());
+    _exit(127);
+  }
+  for (int waited = 0; waited < waitMs; waited += 50) {
+    pollfd readable{terminal, POLLIN, 0};
+    if (poll(&readable, 1, 50) <= 0) continue;
+    char chunk[512];
+    const ssize_t got = read(terminal, chunk, sizeof chunk);
+    if (got <= 0) break;  // the terminal closes with its last process
+    run.output.append(chunk, static_cast<std::size_t>(got));
+  }
+  // The terminal closes a moment before the process can be reaped.
+  int status = 0;
+  pid_t reaped = 0;
+  for (int waited = 0; reaped == 0 && waited < 2000; waited += 10) {
+    reaped = waitpid(pid, &status, WNOHANG);
+    if (reaped == 0) usleep(10000);
+  }
+  if (reaped == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  } else if (reaped == pid && WIFEXITED(status)) {
+    run.status = WEXITSTATUS(status);
+  }
+  close(terminal);
+  return run;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The lines of text that start with prefix.
+std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> found;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+// Points SEATENROL_CONFIG_DIR elsewhere for a while.
+class ScopedConfigDirectory {
+public:
+  explicit ScopedConfigDirectory(const std::string& path) : m_old(getenv("SEATENROL_CONFIG_DIR")) {
+    setenv("SEATENROL_CONFIG_DIR", path.c_str(), 1);
+  }
+  ~ScopedConfigDirectory() { setenv("SEATENROL_CONFIG_DIR", m_old.c_str(), 1); }
+
+private:
+  std::string m_old;
+};
+
 class SeatEnrolCli : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -33,99 +113,312 @@ protected:
     if (!SeatMac(mac)) GTEST_SKIP() << "this host shows no IPv4 address or adapter to enrol";
   }
   std::string SecretHex() const { return seatenrol::ToHex(m_secret.data(), m_secret.size()); }
+  std::vector<std::string> EnrolArgs(const std::string& server, int port) const {
+    return {"enrol",    "--venue", kVenue,   "--secret",          SecretHex(),
+            "--server", server,    "--port", std::to_string(port)};
+  }
+  std::string StoreFile() const { return m_store.Path() + "/regaddrs.dat"; }
 
   ScopedStoreDirectory m_store;
   const seatenrol::VenueSecret m_secret = MakeSecret(3);
 };
 
-TEST_F(SeatEnrolCli, EnrolsFromASecretFileAndListsTheStoredServer) {
+TEST_F(SeatEnrolCli, EnrolsWithJoinedOptionsAndListsTheStoredServer) {
   ServerProcess server(m_store, VenueLine(kVenue, m_secret));
   ASSERT_TRUE(server.Ready());
   const std::string secretFile = m_store.WriteFile("secret.hex", "  " + SecretHex() + "\n");
   const std::string port = std::to_string(server.Port());
 
-  const ToolRun enrol = SeatEnrol({"enrol", "--venue", kVenue, "--secret-file", secretFile,
-                                   "--server", "127.0.0.1", "--port", port, "--verbose"});
+  const ToolRun enrol =
+      SeatEnrol({"enrol", std::string("--venue=") + kVenue, "--secret-file=" + secretFile,
+                 "--server=127.0.0.1", "--port=" + port, "--verbose"});
   EXPECT_EQ(enrol.status, 0) << enrol.output;
-  EXPECT_NE(enrol.output.find("enrolled"), std::string::npos);
+  const std::array<unsigned char, 32> credential = ExpectedCredential(m_secret);
+  const std::string credentialHex = seatenrol::ToHex(credential.data(), credential.size());
+  EXPECT_EQ(LinesStartingWith(enrol.output, "enrolled: "),
+            std::vector<std::string>{"enrolled: 127.0.0.1:" + port + " accepted venue " + kVenue +
+                                     ", credential " + credentialHex.substr(0, 8) + "\xE2\x80\xA6"})
+      << enrol.output;
   // A new list is reported to the log in GBK; the tool shows it as UTF-8.
-  EXPECT_NE(enrol.output.find("log: "), std::string::npos) << enrol.output;
-  EXPECT_NE(enrol.output.find("\xE5\x86\x99\xE6\xB3\xA8\xE5\x86\x8C\xE4\xBF\xA1\xE6\x81\xAF"),
-            std::string::npos)
+  EXPECT_TRUE(Has(enrol.output, "log: ")) << enrol.output;
+  EXPECT_TRUE(Has(enrol.output, "\xE5\x86\x99\xE6\xB3\xA8\xE5\x86\x8C\xE4\xBF\xA1\xE6\x81\xAF"))
       << enrol.output;
 
   const ToolRun list = SeatEnrol({"list"});
   EXPECT_EQ(list.status, 0);
-  const std::array<unsigned char, 32> credential = ExpectedCredential(m_secret);
-  EXPECT_NE(list.output.find(seatenrol::ToHex(credential.data(), credential.size())),
-            std::string::npos)
-      << list.output;
-  EXPECT_NE(list.output.find("port " + port), std::string::npos) << list.output;
+  EXPECT_TRUE(Has(list.output, StoreFile())) << list.output;
+  EXPECT_TRUE(Has(list.output, credentialHex)) << list.output;
+  EXPECT_TRUE(Has(list.output, "port " + port)) << list.output;
 }
 
-TEST_F(SeatEnrolCli, ARefusalExitsWith2WithoutRetrying) {
+TEST_F(SeatEnrolCli, ARefusalIsNamedAndNotRetried) {
   ServerProcess server(m_store, VenueLine(kVenue, MakeSecret(4)));
   ASSERT_TRUE(server.Ready());
-  const ToolRun enrol =
-      SeatEnrol({"enrol", "--venue", kVenue, "--secret", SecretHex(), "--server", "127.0.0.1",
-                 "--port", std::to_string(server.Port()), "--retries", "3"});
+  std::vector<std::string> args = EnrolArgs("127.0.0.1", server.Port());
+  args.insert(args.end(), {"--retries", "3"});
+  const ToolRun enrol = SeatEnrol(args);
   EXPECT_EQ(enrol.status, 2);
-  EXPECT_NE(enrol.output.find("error -4"), std::string::npos) << enrol.output;
+  EXPECT_EQ(LinesStartingWith(enrol.output, "refused: "),
+            std::vector<std::string>{"refused: 127.0.0.1:" + std::to_string(server.Port()) +
+                                     " refused the enrolment with error -4"})
+      << enrol.output;
   std::string report;
   EXPECT_TRUE(server.NextRequest(2000, report));
   EXPECT_FALSE(server.NextRequest(300, report)) << "a refusal was retried";
 }
 
-TEST_F(SeatEnrolCli, RetriesAfterAFailureUpToTheLimit) {
-  ServerProcess server(m_store, VenueLine(kVenue, m_secret), {"--truncate", "40"});
+TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
+  ServerProcess dropping(m_store, VenueLine(kVenue, m_secret), {"--drop"});
+  ServerProcess truncating(m_store, VenueLine(kVenue, m_secret), {"--truncate", "40"});
+  ASSERT_TRUE(dropping.Ready() && truncating.Ready());
+  const int closed = UnusedLoopbackPort();
+  const std::string dropPeer = "127.0.0.1:" + std::to_string(dropping.Port());
+  const std::string unusablePeer = "127.0.0.1:" + std::to_string(truncating.Port());
+  struct {
+    std::string server;
+    int port;
+    std::vector<std::string> extra;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"127.0.0.1", dropping.Port(), {}, {"failed: no answer from " + dropPeer + " within 5 s"}},
+      {"127.0.0.1",
+       closed,
+       {"--retries", "1"},
+       {2, "failed: 127.0.0.1:" + std::to_string(closed) +
+               " refused the datagram (nothing listens on that port)"}},
+      {"seat-enrol-test.invalid",
+       9000,
+       {},
+       {"failed: the name seat-enrol-test.invalid did not resolve"}},
+      {"127.0.0.1",
+       truncating.Port(),
+       {},
+       {"failed: the reply from " + unusablePeer + " could not be used"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = EnrolArgs(c.server, c.port);
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const ToolRun enrol = SeatEnrol(args);
+    EXPECT_EQ(enrol.status, 2) << enrol.output;
+    EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "), c.lines) << enrol.output;
+  }
+}
+
+TEST_F(SeatEnrolCli, ATerminalSeesTheWaitThenTheOutcome) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret), {"--delay", "300"});
   ASSERT_TRUE(server.Ready());
-  const ToolRun enrol =
-      SeatEnrol({"enrol", "--venue", kVenue, "--secret", SecretHex(), "--server", "127.0.0.1",
-                 "--port", std::to_string(server.Port()), "--retries", "1"});
+  const std::string peer = "127.0.0.1:" + std::to_string(server.Port());
+  const ToolRun enrol = SeatEnrolOnATerminal(EnrolArgs("127.0.0.1", server.Port()), 8000);
+  EXPECT_EQ(enrol.status, 0) << enrol.output;
+  const std::size_t waiting = enrol.output.find("waiting for " + peer + " (up to 5 s)\xE2\x80\xA6");
+  const std::size_t enrolled = enrol.output.find("enrolled: " + peer);
+  EXPECT_NE(waiting, std::string::npos) << enrol.output;
+  EXPECT_NE(enrolled, std::string::npos) << enrol.output;
+  EXPECT_LT(waiting, enrolled) << enrol.output;
+
+  // Without a terminal nothing but the outcome reaches the output.
+  const ToolRun piped = SeatEnrol(EnrolArgs("127.0.0.1", server.Port()));
+  EXPECT_FALSE(Has(piped.output, "waiting")) << piped.output;
+}
+
+TEST_F(SeatEnrolCli, AnAcceptedEnrolmentThatCannotBeStoredIsToldAndNotRetried) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  const std::string missing = m_store.Path() + "/no-such-directory";
+  ScopedConfigDirectory elsewhere(missing);
+  std::vector<std::string> args = EnrolArgs("127.0.0.1", server.Port());
+  args.insert(args.end(), {"--retries", "2"});
+  const ToolRun enrol = SeatEnrol(args);
   EXPECT_EQ(enrol.status, 2);
+  EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "),
+            std::vector<std::string>{"failed: 127.0.0.1:" + std::to_string(server.Port()) +
+                                     " accepted the enrolment, but the stored server list could "
+                                     "not be written to " +
+                                     missing + "/regaddrs.dat (not retried)"})
+      << enrol.output;
   std::string report;
   EXPECT_TRUE(server.NextRequest(2000, report));
-  EXPECT_TRUE(server.NextRequest(2000, report));
-  EXPECT_FALSE(server.NextRequest(300, report));
+  EXPECT_EQ(JsonValue(report, "accepted"), "true") << report;
+  EXPECT_FALSE(server.NextRequest(1500, report)) << "a stored-list failure was retried";
 }
 
-TEST_F(SeatEnrolCli, ListWithoutAStoredListSaysSo) {
+TEST_F(SeatEnrolCli, ListWithoutAStoredListSaysSoAndWhere) {
   const ToolRun list = SeatEnrol({"list"});
   EXPECT_EQ(list.status, 0);
-  EXPECT_NE(list.output.find("no stored server list"), std::string::npos);
+  EXPECT_TRUE(Has(list.output, "no stored server list yet\n")) << list.output;
+  EXPECT_TRUE(Has(list.output, StoreFile())) << list.output;
 }
 
-TEST(SeatEnrolArguments, BadCommandLinesExitWith64AndUsage) {
-  const std::string secret(64, 'a');
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"frobnicate"},
-      {"list", "extra"},
-      {"enrol"},
-      {"enrol", "--venue", "1", "--secret", secret, "--server", "h"},
-      {"enrol", "--venue", "1", "--secret", secret, "--server", "h", "--port", "0"},
-      {"enrol", "--venue", "1", "--secret", secret, "--server", "h", "--port", "65536"},
-      {"enrol", "--venue", "1", "--secret", secret, "--server", "h", "--port", "80x"},
-      {"enrol", "--venue", "1", "--secret", secret + "a", "--server", "h", "--port", "1"},
-      {"enrol", "--venue", "1", "--secret", std::string(63, 'a') + "g", "--server", "h", "--port",
-       "1"},
-      {"enrol", "--venue", "123456789012345678901", "--secret", secret, "--server", "h", "--port",
-       "1"},
-      {"enrol", "--venue", "1", "--secret", secret, "--secret", secret, "--server", "h", "--port",
-       "1"},
-      {"enrol", "--venue", "1", "--secret-file", "/nonexistent/secret", "--server", "h", "--port",
-       "1"},
-      {"enrol", "--venue", "1", "--secret", secret, "--server", "h", "--port", "1", "--retries",
-       "11"},
-      {"enrol", "--venue", "1", "--secret", secret, "--server", "h", "--port"},
-  };
-  for (const std::vector<std::string>& args : cases) {
-    const ToolRun run = SeatEnrol(args);
-    std::string shown;
-    for (const std::string& arg : args) shown += arg + " ";
-    EXPECT_EQ(run.status, 64) << shown;
-    EXPECT_NE(run.output.find("usage: seat-enrol"), std::string::npos) << shown;
+TEST(SeatEnrolHelp, VersionAndEachCommandsHelpExitWith0) {
+  const ToolRun version = SeatEnrol({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, std::string("seat-enrol ") + SEATENROL_VERSION_STRING + "\n");
+
+  ScopedStoreDirectory store;
+  for (const char* command : {"enrol", "list", "forget", "identity"}) {
+    SCOPED_TRACE(command);
+    // Help wins over whatever else the line holds, a missing value included.
+    const ToolRun help = SeatEnrol({command, "--server", "--help"});
+    EXPECT_EQ(help.status, 0) << help.output;
+    EXPECT_TRUE(Has(help.output, std::string("usage: seat-enrol ") + command)) << help.output;
+    for (const std::string& part :
+         {std::string("terminal_.log"), std::string("SEATENROL_CONFIG_DIR"),
+          store.Path() + "/regaddrs.dat"}) {
+      EXPECT_TRUE(Has(help.output, part)) << part << "\n" << help.output;
+    }
   }
+  const ToolRun overview = SeatEnrol({"--help"});
+  EXPECT_EQ(overview.status, 0);
+  EXPECT_TRUE(Has(overview.output, "seat-enrol COMMAND --help")) << overview.output;
+}
+
+TEST(SeatEnrolArguments, BadCommandLinesExitWith64AndOneLine) {
+  const std::string secret(64, 'a');
+  const std::vector<std::string> good = {"--secret", secret, "--server", "h", "--port", "1"};
+  auto enrol = [&](std::vector<std::string> front, std::vector<std::string> back = {}) {
+    std::vector<std::string> args = {"enrol"};
+    args.insert(args.end(), front.begin(), front.end());
+    args.insert(args.end(), back.begin(), back.end());
+    return args;
+  };
+  struct {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{}, "a command is required"},
+      {{"frobnicate"}, "unknown command: frobnicate"},
+      {{"list", "extra"}, "unexpected argument: extra"},
+      {{"identity", "--explain=yes"}, "--explain takes no value"},
+      {{"enrol"}, "--venue is required"},
+      {enrol({"--venue", "1", "--secret", secret, "--server", "h"}), "--port is required"},
+      {enrol({"--venue", "1", "--secret", secret, "--server", "h", "--port", "0"}), "--port needs"},
+      {enrol({"--venue", "1", "--secret", secret, "--server", "h", "--port=65536"}),
+       "--port needs"},
+      {enrol({"--venue", "1", "--secret", secret, "--server", "h", "--port", "80x"}),
+       "--port needs"},
+      {enrol({"--venue", "1", "--secret", secret + "a", "--server", "h", "--port", "1"}),
+       "64 hex digits"},
+      {enrol({"--venue", "1", "--secret", std::string(63, 'a') + "g", "--server", "h", "--port",
+              "1"}),
+       "64 hex digits"},
+      {enrol({"--venue", "123456789012345678901"}, good), "1 to 20 characters"},
+      {enrol({"--venue="}, good), "1 to 20 characters"},
+      {enrol({"--venue", "4401\n06"}, good), "\\x0a (a control character)"},
+      {enrol({"--venue", "\xE7\xBD\x91\xE5\x90\xA7"}, good), "(not ASCII)"},
+      {enrol({"--venue", "1", "--secret", secret}, good), "give the secret once"},
+      {enrol({"--venue", "1", "--secret-file", "/nonexistent/secret", "--server", "h", "--port",
+              "1"}),
+       "cannot read the secret file"},
+      {enrol({"--venue", "1", "--retries", "11"}, good), "--retries needs"},
+      {enrol({"--venue", "1", "--port"}), "--port needs a value"},
+      {enrol({"--venue", "1", "--prot", "1"}, good), "unknown option --prot"},
+      {{"forget"}, "--server and --port, or --all"},
+      {{"forget", "--all", "--server", "h", "--port", "1"}, "--all"},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const std::string& arg : c.args) shown += arg + " ";
+    SCOPED_TRACE(shown);
+    const ToolRun run = SeatEnrol(c.args);
+    EXPECT_EQ(run.status, 64);
+    const std::string command = c.args.empty() || c.args[0] == "frobnicate" ? "" : c.args[0] + " ";
+    EXPECT_EQ(run.output, "seat-enrol: " + run.output.substr(12, run.output.find('\n') - 12) +
+                              "\ntry 'seat-enrol " + command + "--help'\n");
+    EXPECT_TRUE(Has(run.output, c.message)) << run.output;
+  }
+}
+
+// The adapters this machine lists, by name.
+std::set<std::string> InterfaceNames() {
+  std::set<std::string> names;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return names;
+  for (const ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
+    if (item->ifa_addr != nullptr) names.insert(item->ifa_name);
+  }
+  freeifaddrs(list);
+  return names;
+}
+
+TEST_F(SeatEnrolCli, ListTellsABackupReadAndAStoreWithNothingReadable) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  ASSERT_EQ(SeatEnrol(EnrolArgs("127.0.0.1", server.Port())).status, 0);
+  ASSERT_EQ(SeatEnrol(EnrolArgs("localhost", server.Port())).status, 0);
+  const ToolRun primary = SeatEnrol({"list"});
+  EXPECT_EQ(primary.status, 0);
+  EXPECT_TRUE(Has(primary.output, "servers: 2\n")) << primary.output;
+  EXPECT_FALSE(Has(primary.output, "backup")) << primary.output;
+
+  m_store.WriteFile("regaddrs.dat", "not a server list");
+  const ToolRun backup = SeatEnrol({"list"});
+  EXPECT_EQ(backup.status, 0);
+  EXPECT_TRUE(Has(backup.output, "the primary is damaged: this list was read from its backup " +
+                                     StoreFile() + ".bak\n"))
+      << backup.output;
+  EXPECT_TRUE(Has(backup.output, "servers: 1\n")) << backup.output;
+
+  m_store.WriteFile("regaddrs.dat.bak", "nor is this");
+  const ToolRun nothing = SeatEnrol({"list"});
+  EXPECT_EQ(nothing.status, 2);
+  EXPECT_TRUE(Has(nothing.output, "store: " + StoreFile() + "\nnothing readable: "))
+      << nothing.output;
+}
+
+TEST_F(SeatEnrolCli, ForgetRemovesOneServerOrEveryOne) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  const std::string port = std::to_string(server.Port());
+  ASSERT_EQ(SeatEnrol(EnrolArgs("127.0.0.1", server.Port())).status, 0);
+  ASSERT_EQ(SeatEnrol(EnrolArgs("localhost", server.Port())).status, 0);
+
+  const ToolRun one = SeatEnrol({"forget", "--server=localhost", "--port", port});
+  EXPECT_EQ(one.status, 0) << one.output;
+  EXPECT_EQ(one.output, "forgot: localhost:" + port + " (1 entry) in " + StoreFile() + "\n");
+  seatenrol::ST_REGISTERINFO_LIST list = ReadStoredList();
+  ASSERT_EQ(list.count, 1);
+  EXPECT_STREQ(list.entries[0].serverName, "127.0.0.1");
+
+  const ToolRun again = SeatEnrol({"forget", "--server", "localhost", "--port", port});
+  EXPECT_EQ(again.status, 2);
+  EXPECT_TRUE(Has(again.output, "localhost:" + port + " is not in the stored server list"))
+      << again.output;
+  EXPECT_EQ(ReadStoredList().count, 1);
+
+  // Forgetting everything also clears a store that cannot be read.
+  m_store.WriteFile("regaddrs.dat", "damaged");
+  m_store.WriteFile("regaddrs.dat.bak", "damaged");
+  const ToolRun all = SeatEnrol({"forget", "--all"});
+  EXPECT_EQ(all.status, 0) << all.output;
+  EXPECT_EQ(ReadStoredList().count, 0);
+  EXPECT_TRUE(Has(SeatEnrol({"list"}).output, "servers: 0\n"));
+}
+
+TEST_F(SeatEnrolCli, IdentityIsWhatTheRequestCarriesAndExplainShowsEveryAdapter) {
+  const ToolRun plain = SeatEnrol({"identity"});
+  const ToolRun explained = SeatEnrol({"identity", "--explain"});
+  EXPECT_EQ(plain.status, 0) << plain.output;
+  EXPECT_EQ(explained.status, plain.status);
+  for (const std::string& name : InterfaceNames()) {
+    if (name.find(':') != std::string::npos) continue;  // an address label, not an adapter
+    EXPECT_TRUE(Has(explained.output, "\n  " + name + ": ")) << name << "\n" << explained.output;
+  }
+  EXPECT_TRUE(Has(explained.output, "\nadapter rule ")) << explained.output;
+  EXPECT_TRUE(Has(explained.output, "\nfallback: ")) << explained.output;
+  // The explanation's last three lines are the identity itself.
+  ASSERT_GE(explained.output.size(), plain.output.size());
+  EXPECT_EQ(explained.output.substr(explained.output.size() - plain.output.size()), plain.output);
+
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  ASSERT_EQ(SeatEnrol(EnrolArgs("127.0.0.1", server.Port())).status, 0);
+  std::string report;
+  ASSERT_TRUE(server.NextRequest(2000, report));
+  const std::string ip = JsonValue(report, "localIP");
+  const std::string mac = JsonValue(report, "localMAC");
+  ASSERT_GT(ip.size(), 2u) << report;
+  EXPECT_TRUE(Has(plain.output, "ip: " + ip.substr(1, ip.size() - 2) + " (")) << plain.output;
+  EXPECT_TRUE(Has(plain.output, "mac: " + mac.substr(1, mac.size() - 2) + " (")) << plain.output;
 }
 
 }  // namespace

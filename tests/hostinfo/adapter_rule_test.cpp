@@ -1,226 +1,33 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "fake_host.h"
 #include "hostinfo/adapter_rule.h"
 #include "hostinfo/host_identity.h"
+#include "rule_cases.h"
 
 namespace seatenrol {
 namespace {
 
 using testing_support::Adapter;
+using testing_support::Bytes;
+using testing_support::Card;
 using testing_support::Entry;
 using testing_support::FakeHost;
-using Bytes = std::vector<unsigned char>;
+using testing_support::HostOf;
+using testing_support::RuleCase;
+using testing_support::RuleCases;
 
 constexpr unsigned char kUntouched = 0xEE;
-constexpr unsigned char kCardMac[] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-
-AdapterRecord Card(const char* name, const char* address, const char* mask,
-                   std::vector<std::string> gateways) {
-  return Adapter(name, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, {{address, mask}},
-                 std::move(gateways));
-}
-
-struct RuleCase {
-  const char* what;
-  std::vector<AdapterRecord> adapters;
-  std::set<std::string> physical;
-  bool resolves;
-  HostEntry host;
-  int outLength;
-  int result;
-  Bytes out;       // the first bytes of out; every later byte stays untouched
-  const char* ip;  // the instance's IP text afterwards
-  Bytes mac;       // the instance's MAC afterwards
-};
-
-const Bytes kCard(kCardMac, kCardMac + 6);
-const Bytes kNoMac(6, 0);
-
-std::vector<RuleCase> RuleCases() {
-  return {
-      {"physical adapter with its gateway in the subnet",
-       {Card("eth0", "192.168.1.10", "255.255.255.0", {"192.168.1.1"})},
-       {"eth0"},
-       true,
-       Entry({"192.168.1.10"}),
-       6,
-       1,
-       kCard,
-       "192.168.1.10",
-       kCard},
-      {"eight-byte hardware address into six bytes of out",
-       {Adapter("fw0", {1, 2, 3, 4, 5, 6, 7, 8}, {{"10.0.0.2", "255.0.0.0"}}, {"10.9.9.9"})},
-       {"fw0"},
-       true,
-       Entry({"10.0.0.2"}),
-       6,
-       1,
-       {1, 2, 3, 4, 5, 6},
-       "10.0.0.2",
-       {1, 2, 3, 4, 5, 6}},
-      {"eight-byte hardware address into a larger out",
-       {Adapter("fw0", {1, 2, 3, 4, 5, 6, 7, 8}, {{"10.0.0.2", "255.0.0.0"}}, {"10.9.9.9"})},
-       {"fw0"},
-       true,
-       Entry({"10.0.0.2"}),
-       12,
-       1,
-       {1, 2, 3, 4, 5, 6, 7, 8},
-       "10.0.0.2",
-       {1, 2, 3, 4, 5, 6}},
-      {"virtual adapters only",
-       {Card("vpn0", "192.168.1.10", "255.255.255.0", {"192.168.1.1"})},
-       {},
-       true,
-       Entry({"192.168.1.10"}),
-       6,
-       0,
-       {},
-       "",
-       kNoMac},
-      {"gateway outside the subnet gives the fallback bytes",
-       {Card("eth0", "192.168.1.10", "255.255.255.0", {"10.0.0.1"})},
-       {"eth0"},
-       true,
-       Entry({"192.168.1.10"}),
-       6,
-       1,
-       {192, 168, 1, 10, 0, 0},
-       "",
-       kNoMac},
-      {"no gateway at all gives the fallback bytes",
-       {Card("eth0", "192.168.1.10", "255.255.255.0", {})},
-       {"eth0"},
-       true,
-       Entry({"192.168.1.10"}),
-       8,
-       1,
-       {192, 168, 1, 10, 0, 0, 0, 0},
-       "",
-       kNoMac},
-      {"fallback into an out shorter than an address stays inside it",
-       {Card("eth0", "192.168.1.10", "255.255.255.0", {})},
-       {"eth0"},
-       true,
-       Entry({"192.168.1.10"}),
-       2,
-       1,
-       {192, 168},
-       "",
-       kNoMac},
-      {"zero hardware address is neither chosen nor a fallback",
-       {Adapter("eth0", {0, 0, 0, 0, 0, 0, 9, 9}, {{"192.168.1.10", "255.255.255.0"}},
-                {"192.168.1.1"})},
-       {"eth0"},
-       true,
-       Entry({"192.168.1.10"}),
-       6,
-       0,
-       {},
-       "",
-       kNoMac},
-      {"loopback address is neither chosen nor a fallback",
-       {Card("eth0", "127.0.0.1", "255.0.0.0", {"127.0.0.1"})},
-       {"eth0"},
-       false,
-       {},
-       6,
-       0,
-       {},
-       "",
-       kNoMac},
-      {"host name unresolvable: every address passes the membership test",
-       {Card("eth0", "172.16.5.4", "255.255.0.0", {"172.16.0.1"})},
-       {"eth0"},
-       false,
-       {},
-       6,
-       1,
-       kCard,
-       "172.16.5.4",
-       kCard},
-      {"address not among the host name's addresses",
-       {Card("eth0", "172.16.5.4", "255.255.0.0", {"172.16.0.1"})},
-       {"eth0"},
-       true,
-       Entry({"172.16.5.5"}),
-       6,
-       0,
-       {},
-       "",
-       kNoMac},
-      {"host entry without addresses refuses every address",
-       {Card("eth0", "172.16.5.4", "255.255.0.0", {"172.16.0.1"})},
-       {"eth0"},
-       true,
-       HostEntry{},
-       6,
-       0,
-       {},
-       "",
-       kNoMac},
-      {"unconfigured adapter address 0.0.0.0 is skipped",
-       {Card("eth0", "0.0.0.0", "0.0.0.0", {"0.0.0.0"})},
-       {"eth0"},
-       false,
-       {},
-       6,
-       0,
-       {},
-       "",
-       kNoMac},
-      {"second address of an adapter matches after the first fails its gateway",
-       {Adapter("eth0", {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E},
-                {{"10.1.0.5", "255.255.0.0"}, {"192.168.1.10", "255.255.255.0"}},
-                {"172.31.0.1", "192.168.1.1"})},
-       {"eth0"},
-       false,
-       {},
-       6,
-       1,
-       kCard,
-       "192.168.1.10",
-       kCard},
-      {"several adapters: virtual and zero-MAC ones are passed over",
-       {Card("vnet", "192.168.1.20", "255.255.255.0", {"192.168.1.1"}),
-        Adapter("eth0", {0, 0, 0, 0, 0, 0}, {{"192.168.1.30", "255.255.255.0"}}, {"192.168.1.1"}),
-        Adapter("eth1", {0xA, 0xB, 0xC, 0xD, 0xE, 0xF}, {{"192.168.1.40", "255.255.255.0"}},
-                {"192.168.1.1"}),
-        Card("eth2", "192.168.1.50", "255.255.255.0", {"192.168.1.1"})},
-       {"eth0", "eth1", "eth2"},
-       false,
-       {},
-       6,
-       1,
-       {0xA, 0xB, 0xC, 0xD, 0xE, 0xF},
-       "192.168.1.40",
-       {0xA, 0xB, 0xC, 0xD, 0xE, 0xF}},
-      {"several adapters: the fallback is the last address that passed",
-       {Card("eth0", "10.0.0.7", "255.255.255.0", {"10.9.0.1"}),
-        Card("eth1", "10.0.1.8", "255.255.255.0", {})},
-       {"eth0", "eth1"},
-       false,
-       {},
-       6,
-       1,
-       {10, 0, 1, 8, 0, 0},
-       "",
-       kNoMac},
-  };
-}
-
 TEST(AdapterRule, ChoosesByTheRuleInListOrder) {
   for (const RuleCase& c : RuleCases()) {
     SCOPED_TRACE(c.what);
-    FakeHost host;
-    host.adapters = c.adapters;
-    host.physical = c.physical;
-    host.resolves = c.resolves;
-    host.entry = c.host;
+    FakeHost host = HostOf(c);
     CHostIdentity identity;
     unsigned char out[16];
     std::memset(out, kUntouched, sizeof out);
@@ -232,6 +39,89 @@ TEST(AdapterRule, ChoosesByTheRuleInListOrder) {
     EXPECT_EQ(Bytes(out, out + sizeof out), expected);
     EXPECT_STREQ(identity.IPText(), c.ip);
     EXPECT_EQ(Bytes(identity.Mac(), identity.Mac() + 6), c.mac);
+  }
+}
+
+// The trace tells the same story as the choice: one taken step, last, where
+// the choice points; the fallback is the last address kept as one; and every
+// adapter up to the choice shows up.
+TEST(AdapterRule, TraceAgreesWithTheChoice) {
+  for (const RuleCase& c : RuleCases()) {
+    SCOPED_TRACE(c.what);
+    FakeHost host = HostOf(c);
+    const HostSystem system = host.System();
+    const HostEntry* entry = c.resolves ? &c.host : nullptr;
+    RuleTrace trace;
+    const AdapterChoice plain = ChooseAdapter(c.adapters, entry, system.isPhysical);
+    const AdapterChoice traced = ChooseAdapter(c.adapters, entry, system.isPhysical, &trace);
+    EXPECT_EQ(traced.matched, plain.matched);
+    EXPECT_EQ(traced.fallback, plain.fallback);
+
+    std::size_t taken = 0;
+    std::uint32_t lastKept = 0;
+    std::set<std::size_t> adaptersSeen;
+    for (const RuleTraceStep& step : trace) {
+      adaptersSeen.insert(step.adapter);
+      if (step.step == RuleStep::kTaken) ++taken;
+      if (step.step == RuleStep::kTaken || step.step == RuleStep::kNoGateway) {
+        lastKept = AddressValue(c.adapters[step.adapter].addresses[step.address].address.c_str());
+      }
+    }
+    EXPECT_EQ(lastKept, traced.fallback);
+    EXPECT_EQ(taken, traced.matched ? 1u : 0u);
+    const std::size_t examined = traced.matched ? traced.adapter + 1 : c.adapters.size();
+    for (std::size_t a = 0; a < examined; ++a) {
+      EXPECT_TRUE(adaptersSeen.count(a) == 1 || c.adapters[a].addresses.empty()) << a;
+    }
+    if (traced.matched) {
+      ASSERT_FALSE(trace.empty());
+      EXPECT_EQ(trace.back().step, RuleStep::kTaken);
+      EXPECT_EQ(trace.back().adapter, traced.adapter);
+      EXPECT_EQ(trace.back().address, traced.address);
+      EXPECT_LT(trace.back().gateway, c.adapters[traced.adapter].gateways.size());
+    }
+  }
+}
+
+TEST(AdapterRule, TraceNamesTheStepForEachCandidate) {
+  using S = RuleStep;
+  constexpr std::size_t kNone = RuleTraceStep::kNone;
+  struct Expected {
+    std::size_t adapter, address, gateway;
+    RuleStep step;
+  };
+  struct {
+    const char* what;  // a case of RuleCases()
+    std::vector<Expected> steps;
+  } cases[] = {
+      {"several adapters: virtual and zero-MAC ones are passed over",
+       {{0, kNone, kNone, S::kNotPhysical},
+        {1, kNone, kNone, S::kZeroHardware},
+        {2, 0, 0, S::kTaken}}},
+      {"second address of an adapter matches after the first fails its gateway",
+       {{0, 0, kNone, S::kNoGateway}, {0, 1, 1, S::kTaken}}},
+      {"loopback address is neither chosen nor a fallback", {{0, 0, kNone, S::kLoopback}}},
+      {"unconfigured adapter address 0.0.0.0 is skipped", {{0, 0, kNone, S::kUnusable}}},
+      {"address not among the host name's addresses", {{0, 0, kNone, S::kNotHostAddress}}},
+  };
+  const std::vector<RuleCase> rules = RuleCases();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto rule = std::find_if(rules.begin(), rules.end(), [&](const RuleCase& r) {
+      return std::string(r.what) == c.what;
+    });
+    ASSERT_NE(rule, rules.end());
+    FakeHost host = HostOf(*rule);
+    RuleTrace trace;
+    ChooseAdapter(rule->adapters, rule->resolves ? &rule->host : nullptr, host.System().isPhysical,
+                  &trace);
+    ASSERT_EQ(trace.size(), c.steps.size());
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+      EXPECT_EQ(trace[i].adapter, c.steps[i].adapter) << i;
+      EXPECT_EQ(trace[i].address, c.steps[i].address) << i;
+      EXPECT_EQ(trace[i].gateway, c.steps[i].gateway) << i;
+      EXPECT_EQ(trace[i].step, c.steps[i].step) << i;
+    }
   }
 }
 

@@ -215,20 +215,33 @@ TEST_F(LogFile, LinesOfTwoThreadsNeverInterleave) {
 void Collect(const char* text, void* context) { *static_cast<std::string*>(context) += text; }
 
 TEST_F(LogFile, ApiFailureReportsTheErrorToDebuggerAndLog) {
-  std::string debugger;
-  SeatenrolSetDebugSink(Collect, &debugger);
-  errno = ENOENT;
-  const int written = ReportApiFailure("ReadConfig");
-  SeatenrolSetDebugSink(nullptr, nullptr);
-  ASSERT_EQ(written, 1);
+  // A code the system has no text for gives an empty text, not the C
+  // library's made-up "Unknown error N": the report then ends with ": ".
+  const struct {
+    int code;
+    std::string systemText;
+  } cases[] = {
+      {ENOENT, std::string(std::strerror(ENOENT)) + "\n"},
+      {100000, ""},
+      {-7, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    std::string debugger;
+    SeatenrolSetDebugSink(Collect, &debugger);
+    errno = c.code;
+    const int written = ReportApiFailure("ReadConfig");
+    SeatenrolSetDebugSink(nullptr, nullptr);
+    ASSERT_EQ(written, 1);
 
-  char expected[1024];
-  std::snprintf(expected, sizeof expected, messages::kApiFailureFormat, "ReadConfig", ENOENT,
-                (std::string(std::strerror(ENOENT)) + "\n").c_str());
-  EXPECT_EQ(debugger, expected);
-  const std::string content = Content();
-  ASSERT_GE(content.size(), debugger.size() + 1);
-  EXPECT_EQ(content.substr(content.size() - debugger.size() - 1), debugger + "\n");
+    char expected[1024];
+    std::snprintf(expected, sizeof expected, messages::kApiFailureFormat, "ReadConfig", c.code,
+                  c.systemText.c_str());
+    EXPECT_EQ(debugger, expected);
+    const std::string content = Content();
+    ASSERT_GE(content.size(), debugger.size() + 1);
+    EXPECT_EQ(content.substr(content.size() - debugger.size() - 1), debugger + "\n");
+  }
 
   EXPECT_EQ(ReportApiFailure(nullptr), 1);
 }

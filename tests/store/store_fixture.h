@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,11 @@ protected:
     std::filesystem::create_directories(directory_);
     SetStoreDirectory(directory_.string());
     ASSERT_TRUE(StoreFilePath(primary_));
+    config_ = std::make_unique<CTavConfig>();
+    ASSERT_TRUE(config_->IsLocked());
   }
   void TearDown() override {
+    config_.reset();
     std::filesystem::permissions(directory_, std::filesystem::perms::owner_all);
     std::filesystem::remove_all(directory_);
   }
@@ -77,7 +81,8 @@ protected:
 
   std::filesystem::path directory_;
   std::string primary_;
-  CTavConfig config_;
+  // Holds the lock for the test; tests of other writers release it first.
+  std::unique_ptr<CTavConfig> config_;
 };
 
 }  // namespace seatenrol

@@ -1,4 +1,5 @@
-// A writer killed at any instant must leave a whole list: the old or the new.
+// A writer killed at any instant must leave a whole list, the old or the new,
+// and nothing that the next write does not clear away.
 #ifndef _WIN32
 
 #include <signal.h>
@@ -9,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
+#include <set>
 
 #include "store_fixture.h"
 
@@ -30,39 +33,65 @@ struct KilledOnExit {
   }
 };
 
-TEST_F(StoreTest, KilledWriterNeverLeavesATornList) {
-  constexpr int kRounds = 50;
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(0)), 1);
-  int reads = 0;
+// A child that writes lists under its own lock until it is killed.
+pid_t StartWriter(int firstSeed) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+#if defined(__linux__)
+  // A test runner that kills this process on a time-out takes the writer too.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() == 1) _exit(0);
+#endif
+  CTavConfig writer;
+  if (!writer.IsLocked()) _exit(1);
+  for (int seed = firstSeed;; ++seed) writer.WriteRegAddrs(MakeList(seed));
+}
+
+TEST_F(StoreTest, KilledWritersLeaveAWholeListAndNothingBehind) {
+  constexpr int kRounds = 100;
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(0)), 1);
+  config_.reset();
+  std::mt19937 random(::testing::UnitTest::GetInstance()->random_seed());
+  std::set<int> seen;
   for (int round = 0; round < kRounds; ++round) {
     {
-      const pid_t child = fork();
+      const pid_t child = StartWriter(1 + round * 100000);
       ASSERT_GE(child, 0);
-      if (child == 0) {
-#if defined(__linux__)
-        // A test runner that kills this process on a time-out takes the writer too.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() == 1) _exit(0);
-#endif
-        CTavConfig writer;
-        for (int seed = 1 + round * 100000;; ++seed) writer.WriteRegAddrs(MakeList(seed));
-      }
       const KilledOnExit writer{child};
-      // Reads race the writer for a while that grows each round, then the
-      // writer dies wherever it happens to be.
-      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(200 * round);
+      // Reads race the writer for a random while, then the writer dies
+      // wherever it happens to be.
+      const auto until =
+          std::chrono::steady_clock::now() + std::chrono::microseconds(random() % 20000);
       do {
         ST_REGISTERINFO_LIST read{};
-        ASSERT_EQ(config_.ReadRegAddrs(read), 1) << "round " << round;
+        int source = 0;
+        ASSERT_EQ(ReadStoreFiles(primary_, read, source), 1) << "round " << round;
         ASSERT_TRUE(IsWholeList(read)) << "round " << round;
-        ++reads;
+        seen.insert(read.entries[0].port / 32);
       } while (std::chrono::steady_clock::now() < until);
     }
     ST_REGISTERINFO_LIST read{};
-    ASSERT_EQ(config_.ReadRegAddrs(read), 1) << "after round " << round;
+    int source = 0;
+    ASSERT_EQ(ReadStoreFiles(primary_, read, source), 1) << "after round " << round;
+    ASSERT_EQ(source, CTavConfig::kReadPrimary) << "after round " << round;
     ASSERT_TRUE(IsWholeList(read)) << "after round " << round;
   }
-  EXPECT_GE(reads, kRounds);
+  EXPECT_GT(seen.size(), 1u) << "the writers never got to write";
+
+  // The kill's lock went with the process; a writer that completes leaves
+  // the list, its backup and the lock file, nothing more.
+  CTavConfig last;
+  ASSERT_TRUE(last.IsLocked());
+  ASSERT_EQ(last.WriteRegAddrs(MakeList(4242)), 1);
+  std::set<std::string> names;
+  for (const auto& file : std::filesystem::directory_iterator(directory_)) {
+    names.insert(file.path().filename().string());
+  }
+  EXPECT_EQ(names,
+            (std::set<std::string>{"regaddrs.dat", "regaddrs.dat.bak", "regaddrs.dat.lock"}));
+  ST_REGISTERINFO_LIST read{};
+  ASSERT_EQ(last.ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, MakeList(4242)));
 }
 
 }  // namespace

@@ -74,28 +74,49 @@ TEST(StoreFormat, IntegersAreLittleEndianWhateverTheHost) {
 TEST_F(StoreTest, ListsReadBackExactly) {
   for (int seed : {0, 1, 20, 41, 777}) {
     SCOPED_TRACE(seed);
-    ASSERT_EQ(config_.WriteRegAddrs(MakeList(seed)), 1);
+    ASSERT_EQ(config_->WriteRegAddrs(MakeList(seed)), 1);
     ST_REGISTERINFO_LIST read{};
-    ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+    ASSERT_EQ(config_->ReadRegAddrs(read), 1);
     EXPECT_TRUE(SameList(read, MakeList(seed)));
   }
 }
 
-TEST_F(StoreTest, MissingFileIsAFailedReadThatLeavesTheRecordAlone) {
+// A missing primary is no list, whatever backup a removed list left; only a
+// damaged one recovers from the backup.
+TEST_F(StoreTest, MissingPrimaryReadsAsNoListEvenBesideABackup) {
   ST_REGISTERINFO_LIST read = MakeList(5);
-  EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
+  EXPECT_TRUE(SameList(read, ST_REGISTERINFO_LIST{}));
+  EXPECT_EQ(config_->GetReadSource(), CTavConfig::kReadMissing);
+
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(6)), 1);
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(7)), 1);
+  ASSERT_TRUE(std::filesystem::exists(primary_ + ".bak"));
+  std::filesystem::remove(primary_);
+  read = MakeList(5);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
+  EXPECT_EQ(read.count, 0);
+  EXPECT_EQ(config_->GetReadSource(), CTavConfig::kReadMissing);
+
+  // The list started after the removal must not be backed by the removed
+  // one: a later damage of the primary then has nothing to recover.
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(8)), 1);
+  WriteRaw(primary_, {1, 2, 3});
+  read = MakeList(5);
+  EXPECT_EQ(config_->ReadRegAddrs(read), 0);
+  EXPECT_EQ(config_->GetReadSource(), CTavConfig::kReadNothing);
   EXPECT_TRUE(SameList(read, MakeList(5)));
 }
 
 TEST_F(StoreTest, CountOutsideTheListIsRefusedAndStoresNothing) {
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(3)), 1);
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(3)), 1);
   for (int count : {21, -1, 1000}) {
     ST_REGISTERINFO_LIST list = MakeList(4);
     list.count = count;
-    EXPECT_EQ(config_.WriteRegAddrs(list), 0) << count;
+    EXPECT_EQ(config_->WriteRegAddrs(list), 0) << count;
   }
   ST_REGISTERINFO_LIST read{};
-  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
   EXPECT_TRUE(SameList(read, MakeList(3)));
 }
 
@@ -108,54 +129,59 @@ TEST_F(StoreTest, DamagedPrimaryFallsBackToTheBackupOrFails) {
 
     std::filesystem::remove(primary_ + ".bak");
     ST_REGISTERINFO_LIST read = MakeList(1);
-    EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+    EXPECT_EQ(config_->ReadRegAddrs(read), 0);
     EXPECT_TRUE(SameList(read, MakeList(1)));
 
     WriteRaw(primary_ + ".bak", EncodeList(MakeList(7)));
-    ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+    ASSERT_EQ(config_->ReadRegAddrs(read), 1);
     EXPECT_TRUE(SameList(read, MakeList(7)));
+    EXPECT_EQ(config_->GetReadSource(), CTavConfig::kReadBackup);
 
     WriteRaw(primary_ + ".bak", bad);
     read = MakeList(1);
-    EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+    EXPECT_EQ(config_->ReadRegAddrs(read), 0);
     EXPECT_TRUE(SameList(read, MakeList(1)));
   }
 }
 
 TEST_F(StoreTest, WriteKeepsThePreviousGoodListAsBackup) {
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(11)), 1);
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(12)), 1);
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(11)), 1);
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(12)), 1);
   WriteRaw(primary_, {1, 2, 3});
   ST_REGISTERINFO_LIST read{};
-  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
   EXPECT_TRUE(SameList(read, MakeList(11)));
 
   // A damaged primary must not push the good backup out.
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(13)), 1);
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(13)), 1);
   WriteRaw(primary_, {});
-  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
   EXPECT_TRUE(SameList(read, MakeList(11)));
 }
 
 TEST_F(StoreTest, CrashBeforeTheReplacementLeavesTheOldList) {
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(21)), 1);
-  std::string staged;
-  ASSERT_TRUE(StageStoreFile(primary_, EncodeList(MakeList(22)).data(), staged));
-  WriteRaw(primary_ + ".99999.0.tmp", {0xde, 0xad});
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(21)), 1);
+  ASSERT_TRUE(StageStoreFile(primary_, EncodeList(MakeList(22)).data()));
   ST_REGISTERINFO_LIST read{};
-  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
   EXPECT_TRUE(SameList(read, MakeList(21)));
 
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(23)), 1);
-  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  // Half a file left by a killed writer is replaced by the next write.
+  WriteRaw(StagingFilePath(primary_), {0xde, 0xad});
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(23)), 1);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
   EXPECT_TRUE(SameList(read, MakeList(23)));
+  EXPECT_FALSE(std::filesystem::exists(StagingFilePath(primary_)));
 }
 
 TEST_F(StoreTest, OverlongDirectoryFailsCleanly) {
   SetStoreDirectory(directory_.string() + "/" + std::string(5000, 'd'));
+  CTavConfig config;
+  EXPECT_EQ(config.GetLockState(), CTavConfig::kLockNone);
+  EXPECT_STREQ(config.GetStorePath(), "");
   ST_REGISTERINFO_LIST read = MakeList(2);
-  EXPECT_EQ(config_.WriteRegAddrs(MakeList(3)), 0);
-  EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+  EXPECT_EQ(config.WriteRegAddrs(MakeList(3)), 0);
+  EXPECT_EQ(config.ReadRegAddrs(read), 0);
   EXPECT_TRUE(SameList(read, MakeList(2)));
 }
 
@@ -163,16 +189,16 @@ TEST_F(StoreTest, OverlongDirectoryFailsCleanly) {
 TEST_F(StoreTest, ProtectedDirectoryFailsWithoutLosingTheList) {
   if (geteuid() == 0) GTEST_SKIP() << "the superuser ignores directory permissions";
   namespace fs = std::filesystem;
-  ASSERT_EQ(config_.WriteRegAddrs(MakeList(31)), 1);
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(31)), 1);
   fs::permissions(directory_, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_EQ(config_.WriteRegAddrs(MakeList(32)), 0);
+  EXPECT_EQ(config_->WriteRegAddrs(MakeList(32)), 0);
   ST_REGISTERINFO_LIST read{};
-  ASSERT_EQ(config_.ReadRegAddrs(read), 1);
+  ASSERT_EQ(config_->ReadRegAddrs(read), 1);
   EXPECT_TRUE(SameList(read, MakeList(31)));
 
   fs::permissions(directory_, fs::perms::none);
   read = MakeList(1);
-  EXPECT_EQ(config_.ReadRegAddrs(read), 0);
+  EXPECT_EQ(config_->ReadRegAddrs(read), 0);
   EXPECT_TRUE(SameList(read, MakeList(1)));
 }
 #endif

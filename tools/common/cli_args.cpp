@@ -21,4 +21,35 @@ bool ArgumentCursor::Next(std::string& argument) {
   return true;
 }
 
+bool ReadOptions(ArgumentCursor& args, const std::vector<OptionSpec>& specs,
+                 std::vector<GivenOption>& given, std::string& error) {
+  std::string argument;
+  while (args.Next(argument)) {
+    GivenOption option;
+    const std::size_t equals = argument.find('=');
+    const bool joined = argument.compare(0, 2, "--") == 0 && equals != std::string::npos;
+    option.name = joined ? argument.substr(0, equals) : argument;
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : specs) {
+      if (option.name == candidate.name) spec = &candidate;
+    }
+    if (spec == nullptr) {
+      error = "unknown option " + option.name;
+      return false;
+    }
+    if (joined && !spec->takesValue) {
+      error = option.name + " takes no value";
+      return false;
+    }
+    if (joined) {
+      option.value = argument.substr(equals + 1);
+    } else if (spec->takesValue && !args.Next(option.value)) {
+      error = option.name + " needs a value";
+      return false;
+    }
+    given.push_back(option);
+  }
+  return true;
+}
+
 }  // namespace seatenrol

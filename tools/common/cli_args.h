@@ -3,6 +3,7 @@
 #define SEATENROL_TOOLS_COMMON_CLI_ARGS_H
 
 #include <string>
+#include <vector>
 
 namespace seatenrol {
 
@@ -25,6 +26,26 @@ private:
   char** m_argv;
   int m_index;
 };
+
+// One option a command knows: its name ("--port") and whether a value
+// follows it.
+struct OptionSpec {
+  const char* name;
+  bool takesValue;
+};
+
+// An option as given, "--port 9000" and "--port=9000" alike.
+struct GivenOption {
+  std::string name;
+  std::string value;
+};
+
+// Reads every remaining argument as an option of specs into given, in
+// command-line order. False, with error set to one line, for an argument
+// that is no known option, an option without its value, or a value joined
+// by '=' to an option that takes none.
+bool ReadOptions(ArgumentCursor& args, const std::vector<OptionSpec>& specs,
+                 std::vector<GivenOption>& given, std::string& error);
 
 }  // namespace seatenrol
 

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 namespace seatenrol {
@@ -29,6 +30,25 @@ std::string GbkToUtf8(const std::string& gbk) {
   }
   iconv_close(converter);
   return utf8;
+}
+
+}  // namespace seatenrol
+
+namespace seatenrol {
+
+std::string Escaped(const char* text, std::size_t width) {
+  std::string out;
+  for (std::size_t i = 0; i < width && text[i] != '\0'; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      out += text[i];
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      out += escaped;
+    }
+  }
+  return out;
 }
 
 }  // namespace seatenrol

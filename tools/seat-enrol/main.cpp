@@ -1,11 +1,10 @@
 // seat-enrol: enrols this seat with a management server from the command
-// line, shows the stored server list and the seat's identity as the library
-// sees them.
+// line, shows and edits the stored server list, and shows the seat's
+// identity as the library sees it.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -19,9 +18,16 @@
 #include "common/hex.h"
 #include "hostinfo/host_identity.h"
 #include "platform/config_store.h"
+#include "platform/config_store_format.h"
+#include "platform/resolve.h"
 #include "seat-enrol/gbk_text.h"
+#include "seat-enrol/identity_report.h"
+#include "seat-enrol/outcome.h"
+#include "seat-enrol/stored_list.h"
+#include "seat-enrol/venue_id.h"
 #include "seatenrol/debug_output.h"
 #include "seatenrol/session.h"
+#include "seatenrol/version.h"
 
 namespace {
 
@@ -30,34 +36,105 @@ using seatenrol::kExitUsage;
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 2;
 constexpr std::size_t kSecretSize = 32;
-constexpr std::size_t kVenueIDWidth = 20;
 constexpr int kMaxRetries = 10;
 // Backoff between attempts: doubling from 500 ms up to 8 s, each wait drawn
 // between half and all of its step so that many seats do not retry in step.
 constexpr int kFirstBackoffMs = 500;
 constexpr int kLongestBackoffMs = 8000;
-// The debugger message with which the library reports a refusal; the error
-// number follows its last colon.
-constexpr char kRefusalMarker[] = "CLoginThread::Register()";
 
-constexpr const char* kUsage =
+constexpr const char* kOverview =
+    "usage: seat-enrol COMMAND [OPTIONS]\n"
+    "       seat-enrol --version\n"
+    "commands:\n"
+    "  enrol     enrols this seat with a management server\n"
+    "  list      prints the stored server list and where it is kept\n"
+    "  forget    removes servers from the stored server list\n"
+    "  identity  prints this seat's IPv4 address, MAC address and host name\n"
+    "'seat-enrol COMMAND --help' describes a command and its options.\n";
+
+constexpr const char* kEnrolHelp =
     "usage: seat-enrol enrol --venue ID (--secret HEX | --secret-file FILE)\n"
     "                        --server HOST --port N [--retries N] [--verbose]\n"
-    "       seat-enrol list\n"
-    "       seat-enrol identity\n"
-    "  enrol     enrols this seat with the management server HOST:N\n"
-    "            --venue ID          the venue ID, 1 to 20 characters\n"
-    "            --secret HEX        the venue's 32-byte secret as 64 hex digits\n"
-    "            --secret-file FILE  a file holding those 64 hex digits\n"
-    "            --retries N         new attempts after a failure, 0-10 (default 0)\n"
-    "            --verbose           show the library's diagnostics and log lines\n"
-    "  list      prints the stored server list\n"
-    "  identity  prints the IPv4 address, MAC address and host name of this seat\n"
-    "exit status: 0 done, 2 refused or failed, 64 bad arguments\n";
+    "Enrols this seat with the management server HOST:N and records the server and\n"
+    "its credential in the stored server list.\n"
+    "  --venue ID          the venue ID: 1 to 20 printable ASCII characters\n"
+    "  --secret HEX        the venue's 32-byte secret as 64 hex digits (other users\n"
+    "                      can see a command line: prefer --secret-file)\n"
+    "  --secret-file FILE  a file holding those 64 hex digits\n"
+    "  --server HOST       the server's host name or dotted IPv4 address\n"
+    "  --port N            its UDP port, 1-65535\n"
+    "  --retries N         further attempts after a failure, 0-10 (default 0), after\n"
+    "                      0.5, 1, 2, 4, then 8 s; a refusal, and an enrolment the\n"
+    "                      server accepted but the list could not store, are not retried\n"
+    "  --verbose           shows the library's debugger messages and log lines\n"
+    "Each attempt prints one line on standard output: 'enrolled: ...', 'refused: ...'\n"
+    "or 'failed: ...' with what happened.\n";
 
-int UsageError(const std::string& message) {
-  std::cerr << "seat-enrol: " << message << "\n" << kUsage;
+constexpr const char* kListHelp =
+    "usage: seat-enrol list\n"
+    "Prints where the stored server list is kept, then its entries: index, server,\n"
+    "port, enrolled flag and credential in hex. It tells a list not made yet apart\n"
+    "from one read from its backup because the primary is damaged, and from a store\n"
+    "that cannot be read at all (exit status 2).\n";
+
+constexpr const char* kForgetHelp =
+    "usage: seat-enrol forget --server HOST --port N\n"
+    "       seat-enrol forget --all\n"
+    "Removes the entry of the server HOST at port N, or every entry, from the stored\n"
+    "server list, holding the store's lock while it does so.\n";
+
+constexpr const char* kIdentityHelp =
+    "usage: seat-enrol identity [--explain]\n"
+    "Prints the IPv4 address, MAC address and host name that this seat's requests\n"
+    "carry, each with where it came from.\n"
+    "  --explain  also shows every adapter the library saw, the host name's\n"
+    "             addresses and each step of the adapter rule\n";
+
+// The library's log lies beside the running program.
+std::string ProgramDirectory() {
+  char path[4096] = {};
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return std::string();
+  const std::string program(path, static_cast<std::size_t>(length));
+  return program.substr(0, program.rfind('/') + 1);
+}
+
+std::string LogFilePath() { return ProgramDirectory() + "terminal_.log"; }
+
+std::string StorePath() {
+  std::string path;
+  return seatenrol::StoreFilePath(path) ? path : std::string("regaddrs.dat");
+}
+
+std::string FilesHelp() {
+  return "files:\n"
+         "  terminal_.log  the library's log, beside the program: " +
+         LogFilePath() +
+         "\n"
+         "  regaddrs.dat   the stored server list, in the directory SEATENROL_CONFIG_DIR\n"
+         "                 names when it is set, otherwise beside the program; now\n"
+         "                 " +
+         StorePath() +
+         "\n"
+         "exit status: 0 done, 2 refused or failed, 64 bad arguments\n";
+}
+
+int ShowHelp(const char* text) {
+  std::cout << text << FilesHelp();
+  return kExitDone;
+}
+
+int ArgumentError(const std::string& command, const std::string& message) {
+  std::cerr << "seat-enrol: " << message << "\n"
+            << "try 'seat-enrol " << (command.empty() ? "" : command + " ") << "--help'\n";
   return kExitUsage;
+}
+
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+  }
+  return false;
 }
 
 struct EnrolOptions {
@@ -78,49 +155,57 @@ bool ReadSecretFile(const std::string& path, std::string& hex) {
   return true;
 }
 
-// 0 when the options are complete, otherwise the exit status.
-int ParseEnrolOptions(seatenrol::ArgumentCursor& args, EnrolOptions& options) {
-  std::string option, value, secretHex;
-  bool haveSecret = false, havePort = false;
-  while (args.Next(option)) {
-    if (option == "--verbose") {
-      options.verbose = true;
-      continue;
-    }
-    if (!args.Next(value)) return UsageError(option + " needs a value");
+// Empty when the options are complete, otherwise the one line that says why not.
+std::string ParseEnrolOptions(seatenrol::ArgumentCursor& args, EnrolOptions& options) {
+  const std::vector<seatenrol::OptionSpec> specs = {
+      {"--venue", true}, {"--secret", true},  {"--secret-file", true}, {"--server", true},
+      {"--port", true},  {"--retries", true}, {"--verbose", false}};
+  std::vector<seatenrol::GivenOption> given;
+  std::string error;
+  if (!seatenrol::ReadOptions(args, specs, given, error)) return error;
+  std::string secretHex;
+  bool haveSecret = false, havePort = false, haveVenue = false;
+  for (const seatenrol::GivenOption& option : given) {
     long long number = 0;
-    if (option == "--venue") {
-      options.venueID = value;
-    } else if (option == "--secret" || option == "--secret-file") {
-      if (haveSecret) return UsageError("give the secret once, by --secret or --secret-file");
+    if (option.name == "--verbose") {
+      options.verbose = true;
+    } else if (option.name == "--venue") {
+      options.venueID = option.value;
+      haveVenue = true;
+    } else if (option.name == "--secret" || option.name == "--secret-file") {
+      if (haveSecret) return "give the secret once, by --secret or --secret-file";
       haveSecret = true;
-      secretHex = value;
-      if (option == "--secret-file" && !ReadSecretFile(value, secretHex)) {
-        return UsageError("cannot read the secret file " + value);
+      secretHex = option.value;
+      if (option.name == "--secret-file" && !ReadSecretFile(option.value, secretHex)) {
+        return "cannot read the secret file " + option.value;
       }
-    } else if (option == "--server") {
-      options.server = value;
-    } else if (option == "--port" && seatenrol::ParseInteger(value, 1, 65535, number)) {
+    } else if (option.name == "--server") {
+      options.server = option.value;
+    } else if (option.name == "--port") {
+      if (!seatenrol::ParseInteger(option.value, 1, 65535, number)) {
+        return "--port needs a number from 1 to 65535, not '" + option.value + "'";
+      }
       options.port = static_cast<int>(number);
       havePort = true;
-    } else if (option == "--retries" && seatenrol::ParseInteger(value, 0, kMaxRetries, number)) {
+    } else if (option.name == "--retries") {
+      if (!seatenrol::ParseInteger(option.value, 0, kMaxRetries, number)) {
+        return "--retries needs a number from 0 to 10, not '" + option.value + "'";
+      }
       options.retries = static_cast<int>(number);
-    } else {
-      return UsageError("bad option or value: " + option + " " + value);
     }
   }
-  if (options.venueID.empty() || options.venueID.size() > kVenueIDWidth) {
-    return UsageError("--venue needs an ID of 1 to 20 characters");
-  }
-  if (!haveSecret) return UsageError("--secret or --secret-file is required");
+  if (!haveVenue) return "--venue is required";
+  const std::string venueProblem = seatenrol::VenueIDProblem(options.venueID);
+  if (!venueProblem.empty()) return venueProblem;
+  if (!haveSecret) return "--secret or --secret-file is required";
   if (!seatenrol::ParseHex(secretHex, options.secret, kSecretSize)) {
-    return UsageError("the secret must be 64 hex digits (32 bytes)");
+    return "the secret must be 64 hex digits (32 bytes)";
   }
   if (options.server.empty() || options.server.size() > 255) {
-    return UsageError("--server needs a host name or dotted address of 1 to 255 characters");
+    return "--server needs a host name or dotted address of 1 to 255 characters";
   }
-  if (!havePort) return UsageError("--port is required (1-65535)");
-  return 0;
+  if (!havePort) return "--port is required (1-65535)";
+  return std::string();
 }
 
 // The library's debugger messages of one attempt, shown as they come when
@@ -138,27 +223,6 @@ void OnDebugMessage(const char* text, void* context) {
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
     std::cerr << "debug: " << shown << "\n";
   }
-}
-
-// The error number of a refusal the library reported, if it reported one.
-bool FindRefusal(const DebugMessages& messages, long long& errorNo) {
-  for (const std::string& text : messages.texts) {
-    if (text.find(kRefusalMarker) == std::string::npos) continue;
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos) continue;
-    const std::string number = seatenrol::Trimmed(text.substr(colon + 1));
-    if (seatenrol::ParseInteger(number, INT32_MIN, INT32_MAX, errorNo)) return true;
-  }
-  return false;
-}
-
-// The library's log file lies beside the running program.
-std::string LogFilePath() {
-  char path[4096] = {};
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "terminal_.log";
-  std::string program(path, static_cast<std::size_t>(length));
-  return program.substr(0, program.rfind('/') + 1) + "terminal_.log";
 }
 
 std::streamoff FileSize(const std::string& path) {
@@ -189,8 +253,24 @@ int BackoffMs(int retry, std::mt19937& random) {
   return std::uniform_int_distribution<int>(step / 2, step)(random);
 }
 
-int Enrol(EnrolOptions& options) {
-  unsigned char venueID[kVenueIDWidth + 1] = {};
+seatenrol::FailureChecks ChecksFor(const std::string& server) {
+  seatenrol::FailureChecks checks;
+  checks.seatIdentityFound = [] {
+    seatenrol::CHostIdentity identity;
+    unsigned char mac[seatenrol::CHostIdentity::kMacSize] = {};
+    unsigned char name[seatenrol::CHostIdentity::kHostNameLimit] = {};
+    return identity.GetSystemIP() != nullptr && identity.GetSystemMac(mac, sizeof mac) == 1 &&
+           identity.GetHostName(name, sizeof name) == 1;
+  };
+  checks.serverNameResolves = [server] {
+    std::vector<std::uint32_t> addresses;
+    return seatenrol::ResolveIPv4(server.c_str(), addresses);
+  };
+  return checks;
+}
+
+int Enrol(const EnrolOptions& options) {
+  unsigned char venueID[seatenrol::kVenueIDLimit + 1] = {};
   std::memcpy(venueID, options.venueID.data(), options.venueID.size());
   std::vector<unsigned char> server(options.server.begin(), options.server.end());
   server.push_back('\0');
@@ -199,7 +279,14 @@ int Enrol(EnrolOptions& options) {
   messages.verbose = options.verbose;
   SeatenrolSetDebugSink(OnDebugMessage, &messages);
   const std::string logPath = LogFilePath();
+  const bool showWaiting = isatty(STDERR_FILENO) == 1;
   std::mt19937 random(std::random_device{}());
+
+  seatenrol::AttemptContext context;
+  context.server = options.server;
+  context.port = options.port;
+  context.venueID = options.venueID;
+  const std::string peer = options.server + ":" + std::to_string(options.port);
 
   int status = kExitFailed;
   for (int attempt = 0; attempt <= options.retries; ++attempt) {
@@ -211,80 +298,77 @@ int Enrol(EnrolOptions& options) {
     }
     messages.texts.clear();
     const std::streamoff logStart = FileSize(logPath);
+    // Verbose output may come while waiting, so the line then stays put.
+    if (showWaiting) {
+      std::cerr << "waiting for " << peer << " (up to 5 s)\xE2\x80\xA6"
+                << (options.verbose ? "\n" : "") << std::flush;
+    }
     CRegisterSession session;
-    const bool enrolled =
-        session.RegisterServer(venueID, options.secret, server.data(), options.port);
+    const bool enrolled = session.RegisterServer(
+        venueID, const_cast<unsigned char*>(options.secret), server.data(), options.port);
+    if (showWaiting && !options.verbose) std::cerr << "\r\x1B[K" << std::flush;
     if (options.verbose) ShowNewLogLines(logPath, logStart);
-    long long errorNo = 0;
-    if (enrolled) {
-      std::cout << "enrolled: " << options.server << ":" << options.port << " accepted venue "
-                << options.venueID << "\n";
-      status = kExitDone;
-      break;
+
+    const seatenrol::AttemptOutcome outcome =
+        seatenrol::ClassifyAttempt(enrolled, messages.texts, ChecksFor(options.server));
+    if (outcome.result == seatenrol::AttemptResult::kEnrolled) {
+      context.credentialPrefix = seatenrol::StoredCredentialPrefix(options.server, options.port);
     }
-    if (FindRefusal(messages, errorNo)) {
-      // Asking again with the same venue and secret gets the same answer.
-      std::cout << "refused: " << options.server << ":" << options.port
-                << " refused the enrolment with error " << errorNo << "\n";
-      break;
-    }
-    std::cout << "failed: no enrolment with " << options.server << ":" << options.port
-              << " (no answer, unresolved name or unusable reply)\n";
+    context.storePath = StorePath();
+    std::cout << seatenrol::DescribeOutcome(outcome, context) << std::endl;
+    if (outcome.result == seatenrol::AttemptResult::kEnrolled) status = kExitDone;
+    if (!seatenrol::WorthRetrying(outcome.result)) break;
   }
   SeatenrolSetDebugSink(nullptr, nullptr);
   return status;
 }
 
-// Printable ASCII as it is, other bytes as \xNN.
-std::string Printable(const char* text, std::size_t width) {
-  std::string out;
-  for (std::size_t i = 0; i < width && text[i] != '\0'; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      out += text[i];
+int Forget(seatenrol::ArgumentCursor& args) {
+  std::vector<seatenrol::GivenOption> given;
+  std::string error;
+  if (!seatenrol::ReadOptions(args, {{"--server", true}, {"--port", true}, {"--all", false}}, given,
+                              error)) {
+    return ArgumentError("forget", error);
+  }
+  bool all = false, havePort = false;
+  std::string server;
+  long long port = 0;
+  for (const seatenrol::GivenOption& option : given) {
+    if (option.name == "--all") {
+      all = true;
+    } else if (option.name == "--server") {
+      server = option.value;
+    } else if (!seatenrol::ParseInteger(option.value, 1, 65535, port)) {
+      return ArgumentError("forget",
+                           "--port needs a number from 1 to 65535, not '" + option.value + "'");
     } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      out += escaped;
+      havePort = true;
     }
   }
-  return out;
+  if (all && (havePort || !server.empty())) {
+    return ArgumentError("forget",
+                         "--all forgets every server: give it without --server and --port");
+  }
+  if (!all && (server.empty() || !havePort)) {
+    return ArgumentError("forget", "forget needs --server and --port, or --all");
+  }
+  return seatenrol::ForgetServers(std::cout, all, server, static_cast<int>(port));
 }
 
-int List() {
-  seatenrol::CTavConfig config;
-  seatenrol::ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  if (config.ReadRegAddrs(list) != 1) {
-    std::cout << "no stored server list\n";
-    return kExitDone;
+int Identity(seatenrol::ArgumentCursor& args) {
+  std::vector<seatenrol::GivenOption> given;
+  std::string error;
+  if (!seatenrol::ReadOptions(args, {{"--explain", false}}, given, error)) {
+    return ArgumentError("identity", error);
   }
-  std::cout << "servers: " << list.count << "\n";
-  for (int i = 0; i < list.count; ++i) {
-    const seatenrol::ST_REGISTERINFO& entry = list.entries[i];
-    char line[512];
-    std::snprintf(line, sizeof line, "%2d  %-32s  port %-5d  enrolled %d  credential %s", i,
-                  Printable(entry.serverName, sizeof entry.serverName).c_str(), entry.port,
-                  entry.enrolled,
-                  seatenrol::ToHex(entry.credential, sizeof entry.credential).c_str());
-    std::cout << line << "\n";
-  }
-  return kExitDone;
-}
-
-int Identity() {
-  seatenrol::CHostIdentity identity;
-  const char* ip = identity.GetSystemIP();
-  unsigned char mac[seatenrol::CHostIdentity::kMacSize] = {};
-  const bool haveMac = identity.GetSystemMac(mac, sizeof mac) == 1;
-  char name[seatenrol::CHostIdentity::kHostNameLimit + 1] = {};
-  const bool haveName = identity.GetHostName(reinterpret_cast<unsigned char*>(name),
-                                             seatenrol::CHostIdentity::kHostNameLimit) == 1;
-  std::cout << "ip: " << (ip != nullptr ? ip : "(not found)") << "\n";
-  std::cout << "mac: " << (haveMac ? seatenrol::ToHex(mac, sizeof mac) : "(not found)") << "\n";
-  std::cout << "host name: " << (haveName ? Printable(name, sizeof name - 1) : "(not found)")
-            << "\n";
-  return ip != nullptr && haveMac && haveName ? kExitDone : kExitFailed;
+  const seatenrol::IdentityProbe probe =
+      seatenrol::GatherIdentity(seatenrol::SystemHost(), seatenrol::ExplainPhysicalAdapter);
+  const seatenrol::IdentityAnalysis analysis = seatenrol::AnalyseIdentity(probe);
+  std::cout << (given.empty() ? seatenrol::DescribeIdentity(probe, analysis)
+                              : seatenrol::ExplainIdentity(probe, analysis));
+  const bool found = !analysis.ip.empty() && analysis.macSource != seatenrol::Source::kNone &&
+                     analysis.haveHostName;
+  return found ? kExitDone : kExitFailed;
 }
 
 }  // namespace
@@ -292,19 +376,35 @@ int Identity() {
 int main(int argc, char** argv) {
   seatenrol::ArgumentCursor args(argc, argv);
   std::string command;
-  if (!args.Next(command)) return UsageError("a command is required");
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
+  if (!args.Next(command)) return ArgumentError("", "a command is required");
+  if (command == "--help" || command == "-h" || command == "help") return ShowHelp(kOverview);
+  if (command == "--version") {
+    std::cout << "seat-enrol " << SEATENROL_VERSION_STRING << "\n";
     return kExitDone;
   }
+  const struct {
+    const char* name;
+    const char* help;
+  } kCommands[] = {{"enrol", kEnrolHelp},
+                   {"list", kListHelp},
+                   {"forget", kForgetHelp},
+                   {"identity", kIdentityHelp}};
+  const char* help = nullptr;
+  for (const auto& known : kCommands) {
+    if (command == known.name) help = known.help;
+  }
+  if (help == nullptr) return ArgumentError("", "unknown command: " + command);
+  if (AsksForHelp(argc, argv)) return ShowHelp(help);
+
   if (command == "enrol") {
     EnrolOptions options;
-    if (const int status = ParseEnrolOptions(args, options)) return status;
+    const std::string error = ParseEnrolOptions(args, options);
+    if (!error.empty()) return ArgumentError(command, error);
     return Enrol(options);
   }
+  if (command == "identity") return Identity(args);
+  if (command == "forget") return Forget(args);
   std::string extra;
-  if (args.Next(extra)) return UsageError("unexpected argument: " + extra);
-  if (command == "list") return List();
-  if (command == "identity") return Identity();
-  return UsageError("unknown command: " + command);
+  if (args.Next(extra)) return ArgumentError(command, "unexpected argument: " + extra);
+  return seatenrol::PrintStoredList(std::cout);
 }
