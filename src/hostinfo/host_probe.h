@@ -17,7 +17,8 @@ constexpr int kHostNameBufferSize = 256;
 bool ProbeHostName(char (&name)[kHostNameBufferSize]);
 
 // The host entry of name (gethostbyname); false when it does not resolve.
-// The same resolver serves the session's server name.
+// An entry that lists no address is still an entry, with empty lists. The
+// same resolver serves the session's server name.
 bool ProbeHostEntry(const char* name, HostEntry& entry);
 
 // The system's network adapters in its own order; false when the list
