@@ -22,7 +22,8 @@ bool ProbeHostName(char (&name)[kHostNameBufferSize]);
 bool ProbeHostEntry(const char* name, HostEntry& entry);
 
 // The system's network adapters in its own order; false when the list
-// cannot be read.
+// cannot be read. A system may leave out adapters without an IPv4 address,
+// which the rule passes over in any case.
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters);
 
 // Whether the named adapter sits on a PCI bus. Whatever cannot be read about

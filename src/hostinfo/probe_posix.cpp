@@ -237,6 +237,12 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   adapters.clear();
   std::vector<IndexedAdapter> found;
   if (!DumpInterfaces(found)) return false;
+  // An interface without an IPv4 address can neither be chosen nor give the
+  // fallback address, so it is not listed, and not asked about.
+  found.erase(std::remove_if(
+                  found.begin(), found.end(),
+                  [](const IndexedAdapter& adapter) { return adapter.record.addresses.empty(); }),
+              found.end());
   // The kernel's own order of interfaces is their index.
   for (IndexedAdapter& adapter : found) {
     if (adapter.index == 0) adapter.index = if_nametoindex(adapter.record.name.c_str());

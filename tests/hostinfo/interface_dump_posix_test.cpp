@@ -1,5 +1,6 @@
 // The interface dump against the C library's own reading of the same
-// interfaces: both must list the same adapters, hardware and addresses.
+// interfaces: both must list the same adapters with IPv4 addresses, their
+// hardware and addresses, in the same order.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
@@ -57,6 +58,10 @@ std::vector<Listed> FromGetifaddrs() {
     }
   }
   freeifaddrs(all);
+  // Only interfaces with an IPv4 address take part in the rule.
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [](const Listed& item) { return item.addresses.empty(); }),
+             list.end());
   std::stable_sort(list.begin(), list.end(), [](const Listed& left, const Listed& right) {
     return if_nametoindex(left.name.c_str()) < if_nametoindex(right.name.c_str());
   });
