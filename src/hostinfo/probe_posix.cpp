@@ -27,7 +27,7 @@ namespace {
 constexpr char kInterfaceRoot[] = "/sys/class/net";
 // A link-layer address longer than this is not reported, as getifaddrs does not.
 constexpr std::size_t kLongestLinkAddress = 24;
-// The kernel sends no dump message longer than 32 KiB.
+// The kernel sends no dump datagram longer than 32 KiB.
 constexpr std::size_t kDumpBufferSize = 64 * 1024;
 
 std::string AddressText(const void* networkOrder) {
@@ -75,10 +75,10 @@ std::string AttributeText(const rtattr* attribute) {
   return std::string(text, strnlen(text, size));
 }
 
-// Calls each for every attribute that follows the fixed header of message.
+// Calls each for every attribute that follows the fixed header of message,
+// which the caller has found long enough for that header.
 void ForEachAttribute(const nlmsghdr* message, std::size_t headerSize,
                       const std::function<void(const rtattr*)>& each) {
-  if (message->nlmsg_len < NLMSG_LENGTH(headerSize)) return;
   const rtattr* attribute = reinterpret_cast<const rtattr*>(
       reinterpret_cast<const char*>(NLMSG_DATA(message)) + NLMSG_ALIGN(headerSize));
   int remaining = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(NLMSG_ALIGN(headerSize)));
@@ -142,7 +142,7 @@ bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
   std::vector<char> buffer(kDumpBufferSize);
   std::vector<std::pair<unsigned int, std::string>> links;  // index, name
   const bool linksRead = Dump(socketFd, buffer, RTM_GETLINK, AF_UNSPEC, 1, [&](const nlmsghdr* m) {
-    if (m->nlmsg_type != RTM_NEWLINK) return;
+    if (m->nlmsg_type != RTM_NEWLINK || m->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
     const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(m));
     std::string name;
     const rtattr* hardware = nullptr;
@@ -163,7 +163,7 @@ bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
   });
   const bool addressesRead =
       linksRead && Dump(socketFd, buffer, RTM_GETADDR, AF_INET, 2, [&](const nlmsghdr* m) {
-        if (m->nlmsg_type != RTM_NEWADDR) return;
+        if (m->nlmsg_type != RTM_NEWADDR || m->nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg))) return;
         const auto* info = static_cast<const ifaddrmsg*>(NLMSG_DATA(m));
         if (info->ifa_family != AF_INET) return;
         std::string label;
