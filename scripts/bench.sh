@@ -17,9 +17,9 @@ echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 build/bench/bench/seatenrol_bench "$@"
 
 echo
-bench/count_identity_syscalls.sh build/bench 80
-if [ -x bench/count_server_syscalls.sh ]; then
-  bench/count_server_syscalls.sh build/bench
+bench/count_identity_syscalls.sh build/bench 80 || echo "bench/count_identity_syscalls.sh failed"
+if [ -f bench/count_server_syscalls.sh ]; then
+  bash bench/count_server_syscalls.sh build/bench || echo "bench/count_server_syscalls.sh failed"
 else
   printf '%-24s %12s  %-20s %12s %8s %6s  %s\n' "syscalls: per request" "-" "-" "-" "-" "1.5" \
     "skipped: bench/count_server_syscalls.sh is not here yet"
