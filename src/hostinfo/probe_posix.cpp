@@ -75,14 +75,32 @@ std::string AttributeText(const rtattr* attribute) {
   return std::string(text, strnlen(text, size));
 }
 
+std::size_t LengthOf(const nlmsghdr& message) { return message.nlmsg_len; }
+std::size_t LengthOf(const rtattr& attribute) { return attribute.rta_len; }
+
+// The netlink item (message or attribute) at offset of bytes, when it and
+// the length it gives itself lie within size; null past the last one.
+template <typename Item>
+const Item* ItemAt(const char* bytes, std::size_t size, std::size_t offset) {
+  if (offset > size || size - offset < sizeof(Item)) return nullptr;
+  const Item* item = reinterpret_cast<const Item*>(bytes + offset);
+  const std::size_t length = LengthOf(*item);
+  if (length < sizeof(Item) || length > size - offset) return nullptr;
+  return item;
+}
+
 // Calls each for every attribute that follows the fixed header of message,
 // which the caller has found long enough for that header.
 void ForEachAttribute(const nlmsghdr* message, std::size_t headerSize,
                       const std::function<void(const rtattr*)>& each) {
-  const rtattr* attribute = reinterpret_cast<const rtattr*>(
-      reinterpret_cast<const char*>(NLMSG_DATA(message)) + NLMSG_ALIGN(headerSize));
-  int remaining = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(NLMSG_ALIGN(headerSize)));
-  for (; RTA_OK(attribute, remaining); attribute = RTA_NEXT(attribute, remaining)) each(attribute);
+  const char* bytes = reinterpret_cast<const char*>(message);
+  const std::size_t size = message->nlmsg_len;
+  for (std::size_t offset = NLMSG_LENGTH(NLMSG_ALIGN(headerSize));;) {
+    const rtattr* attribute = ItemAt<rtattr>(bytes, size, offset);
+    if (attribute == nullptr) return;
+    each(attribute);
+    offset += RTA_ALIGN(attribute->rta_len);
+  }
 }
 
 // One routing-socket dump of type for family; each receives every message
@@ -122,9 +140,11 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
     }
     if ((header.msg_flags & MSG_TRUNC) != 0) return false;
     if (sender.nl_pid != 0) continue;  // only the kernel answers a dump
-    int remaining = static_cast<int>(received);
-    for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(buffer.data());
-         NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
+    const std::size_t size = static_cast<std::size_t>(received);
+    for (std::size_t offset = 0;;) {
+      const nlmsghdr* message = ItemAt<nlmsghdr>(buffer.data(), size, offset);
+      if (message == nullptr) break;
+      offset += NLMSG_ALIGN(message->nlmsg_len);
       if (message->nlmsg_seq != sequence) continue;
       if (message->nlmsg_type == NLMSG_DONE) return true;
       if (message->nlmsg_type == NLMSG_ERROR) return false;
