@@ -25,7 +25,7 @@ namespace seatenrol {
 namespace {
 
 constexpr char kInterfaceRoot[] = "/sys/class/net";
-// A link-layer address longer than this is not reported, as getifaddrs does not.
+// getifaddrs reports no link-layer address longer than this; nor does the dump.
 constexpr std::size_t kLongestLinkAddress = 24;
 // The kernel sends no dump datagram longer than 32 KiB.
 constexpr std::size_t kDumpBufferSize = 64 * 1024;
