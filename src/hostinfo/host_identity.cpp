@@ -30,7 +30,7 @@ void StoreAddressBytes(std::uint32_t address, unsigned char* out, int outLength)
 
 bool ProbeHostEntry(const char* name, HostEntry& entry) {
   entry = HostEntry();
-  if (!ResolveIPv4(name, entry.addresses)) return false;
+  if (!LookUpIPv4(name, entry.addresses)) return false;
   // The dotted text inet_ntoa gives for each address.
   for (const std::uint32_t address : entry.addresses) {
     char text[16];

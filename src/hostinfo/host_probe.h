@@ -17,11 +17,13 @@ constexpr int kHostNameBufferSize = 256;
 bool ProbeHostName(char (&name)[kHostNameBufferSize]);
 
 // The host entry of name (gethostbyname); false when it does not resolve.
-// The same resolver serves the session's server name.
+// An entry that lists no address is still an entry, with empty lists. The
+// same resolver serves the session's server name.
 bool ProbeHostEntry(const char* name, HostEntry& entry);
 
 // The system's network adapters in its own order; false when the list
-// cannot be read.
+// cannot be read. A system may leave out adapters without an IPv4 address,
+// which the rule passes over in any case.
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters);
 
 // Whether the named adapter sits on a PCI bus. Whatever cannot be read about

@@ -1,35 +1,49 @@
 #include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <limits.h>
+#include <fcntl.h>
+#include <linux/if_addr.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <netpacket/packet.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "hostinfo/host_probe.h"
+#include "hostinfo/interface_data.h"
+#include "platform/ipv4_text.h"
 
 namespace seatenrol {
 
 namespace {
 
-std::string AddressText(in_addr address) {
+constexpr char kInterfaceRoot[] = "/sys/class/net";
+// getifaddrs reports no link-layer address longer than this; nor does the dump.
+constexpr std::size_t kLongestLinkAddress = 24;
+// The kernel sends no dump datagram longer than 32 KiB.
+constexpr std::size_t kDumpBufferSize = 64 * 1024;
+
+std::string AddressText(const void* networkOrder) {
+  in_addr address{};
+  std::memcpy(&address, networkOrder, sizeof address);
   // inet_ntoa's text lives in per-thread storage until the next call.
   const char* text = inet_ntoa(address);
   return text == nullptr ? std::string() : std::string(text);
 }
 
-std::string SockaddrText(const sockaddr* address) {
-  if (address == nullptr || address->sa_family != AF_INET) return std::string();
-  return AddressText(reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+std::string MaskText(unsigned int prefixLength) {
+  const std::uint32_t mask =
+      prefixLength == 0 ? 0 : ~std::uint32_t{0} << (32 - std::min(prefixLength, 32u));
+  unsigned char bytes[4];
+  StoreBigEndian32(mask, bytes);
+  return AddressText(bytes);
 }
 
 // An address label such as "eth0:1" belongs to the interface "eth0".
@@ -38,54 +52,199 @@ std::string InterfaceName(const char* label) {
   return colon == nullptr ? std::string(label) : std::string(label, colon);
 }
 
-AdapterRecord& AdapterNamed(std::vector<AdapterRecord>& adapters, const std::string& name) {
-  for (AdapterRecord& adapter : adapters) {
-    if (adapter.name == name) return adapter;
+// An adapter with the kernel's index of its interface; 0 until known.
+struct IndexedAdapter {
+  AdapterRecord record;
+  unsigned int index = 0;
+};
+
+IndexedAdapter& AdapterNamed(std::vector<IndexedAdapter>& adapters, const std::string& name) {
+  for (IndexedAdapter& adapter : adapters) {
+    if (adapter.record.name == name) return adapter;
   }
   adapters.emplace_back();
-  adapters.back().name = name;
+  adapters.back().record.name = name;
   return adapters.back();
 }
 
-// Default and other routes through a gateway, per interface, in the kernel's
-// routing-table order.
-void AddGateways(std::vector<AdapterRecord>& adapters) {
-  std::FILE* routes = std::fopen("/proc/net/route", "r");
-  if (routes == nullptr) return;
-  char line[512];
-  bool header = true;
-  while (std::fgets(line, sizeof line, routes) != nullptr) {
-    if (header) {
-      header = false;
-      continue;
-    }
-    char name[IF_NAMESIZE + 1] = {};
-    unsigned long destination = 0;
-    unsigned long gateway = 0;
-    if (std::sscanf(line, "%16s %lx %lx", name, &destination, &gateway) != 3) continue;
-    if (gateway == 0) continue;
-    // The table prints the address as the in-memory value of its network-order field.
-    in_addr address{};
-    address.s_addr = static_cast<in_addr_t>(gateway);
-    const std::string text = AddressText(address);
-    for (AdapterRecord& adapter : adapters) {
-      if (adapter.name != name) continue;
-      if (std::find(adapter.gateways.begin(), adapter.gateways.end(), text) ==
-          adapter.gateways.end()) {
-        adapter.gateways.push_back(text);
-      }
-    }
-  }
-  std::fclose(routes);
+// The text of a string attribute, which the kernel terminates; cut at the
+// attribute's end all the same.
+std::string AttributeText(const rtattr* attribute) {
+  const char* text = static_cast<const char*>(RTA_DATA(attribute));
+  const std::size_t size = RTA_PAYLOAD(attribute);
+  return std::string(text, strnlen(text, size));
 }
 
-// The bus a sysfs device belongs to ("pci", "virtio", ...); empty when its
-// subsystem link cannot be read.
-std::string BusOf(const std::string& device) {
-  char target[PATH_MAX];
-  if (realpath((device + "/subsystem").c_str(), target) == nullptr) return std::string();
-  const char* slash = std::strrchr(target, '/');
-  return slash == nullptr ? std::string() : std::string(slash + 1);
+std::size_t LengthOf(const nlmsghdr& message) { return message.nlmsg_len; }
+std::size_t LengthOf(const rtattr& attribute) { return attribute.rta_len; }
+
+// The netlink item (message or attribute) at offset of bytes, when it and
+// the length it gives itself lie within size; null past the last one.
+template <typename Item>
+const Item* ItemAt(const char* bytes, std::size_t size, std::size_t offset) {
+  if (offset > size || size - offset < sizeof(Item)) return nullptr;
+  const Item* item = reinterpret_cast<const Item*>(bytes + offset);
+  const std::size_t length = LengthOf(*item);
+  if (length < sizeof(Item) || length > size - offset) return nullptr;
+  return item;
+}
+
+// Calls each for every attribute that follows the fixed header of message,
+// which the caller has found long enough for that header.
+void ForEachAttribute(const nlmsghdr* message, std::size_t headerSize,
+                      const std::function<void(const rtattr*)>& each) {
+  const char* bytes = reinterpret_cast<const char*>(message);
+  const std::size_t size = message->nlmsg_len;
+  for (std::size_t offset = NLMSG_LENGTH(NLMSG_ALIGN(headerSize));;) {
+    const rtattr* attribute = ItemAt<rtattr>(bytes, size, offset);
+    if (attribute == nullptr) return;
+    each(attribute);
+    offset += RTA_ALIGN(attribute->rta_len);
+  }
+}
+
+// One routing-socket dump of type for family; each receives every message
+// of the answer. False when the dump cannot be asked for, read in full or
+// ends in an error.
+bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned char family,
+          std::uint32_t sequence, const std::function<void(const nlmsghdr*)>& each) {
+  // Each dump type takes its own fixed header; all of them start with the family.
+  const std::size_t bodySize = type == RTM_GETLINK ? sizeof(ifinfomsg) : sizeof(ifaddrmsg);
+  struct {
+    nlmsghdr header;
+    unsigned char body[sizeof(ifinfomsg)];
+  } request{};
+  request.header.nlmsg_len = NLMSG_LENGTH(bodySize);
+  request.header.nlmsg_type = type;
+  request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  request.header.nlmsg_seq = sequence;
+  request.body[0] = family;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  if (sendto(socketFd, &request, request.header.nlmsg_len, 0,
+             reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
+    return false;
+  }
+  for (;;) {
+    sockaddr_nl sender{};
+    iovec part{buffer.data(), buffer.size()};
+    msghdr header{};
+    header.msg_name = &sender;
+    header.msg_namelen = sizeof sender;
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    const ssize_t received = recvmsg(socketFd, &header, 0);
+    if (received < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if ((header.msg_flags & MSG_TRUNC) != 0) return false;
+    if (sender.nl_pid != 0) continue;  // only the kernel answers a dump
+    const std::size_t size = static_cast<std::size_t>(received);
+    for (std::size_t offset = 0;;) {
+      const nlmsghdr* message = ItemAt<nlmsghdr>(buffer.data(), size, offset);
+      if (message == nullptr) break;
+      offset += NLMSG_ALIGN(message->nlmsg_len);
+      if (message->nlmsg_seq != sequence) continue;
+      if (message->nlmsg_type == NLMSG_DONE) return true;
+      if (message->nlmsg_type == NLMSG_ERROR) return false;
+      each(message);
+    }
+  }
+}
+
+// The interfaces with a link-layer address, and every interface's IPv4
+// addresses, as getifaddrs reports them: links in the kernel's order, then
+// addresses in its order, an address label naming its interface.
+bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
+  const int socketFd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+  if (socketFd < 0) return false;
+  std::vector<char> buffer(kDumpBufferSize);
+  std::vector<std::pair<unsigned int, std::string>> links;  // index, name
+  const bool linksRead = Dump(socketFd, buffer, RTM_GETLINK, AF_UNSPEC, 1, [&](const nlmsghdr* m) {
+    if (m->nlmsg_type != RTM_NEWLINK || m->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
+    const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(m));
+    std::string name;
+    const rtattr* hardware = nullptr;
+    ForEachAttribute(m, sizeof(ifinfomsg), [&](const rtattr* attribute) {
+      if (attribute->rta_type == IFLA_IFNAME) name = AttributeText(attribute);
+      if (attribute->rta_type == IFLA_ADDRESS) hardware = attribute;
+    });
+    if (name.empty()) return;
+    const unsigned int index = static_cast<unsigned int>(info->ifi_index);
+    links.emplace_back(index, name);
+    if (hardware == nullptr || RTA_PAYLOAD(hardware) > kLongestLinkAddress) return;
+    IndexedAdapter& adapter = AdapterNamed(found, InterfaceName(name.c_str()));
+    const std::size_t length =
+        std::min<std::size_t>(RTA_PAYLOAD(hardware), kMaxHardwareAddressLength);
+    std::memcpy(adapter.record.hardware, RTA_DATA(hardware), length);
+    adapter.record.hardwareLength = static_cast<unsigned int>(length);
+    adapter.index = index;
+  });
+  const bool addressesRead =
+      linksRead && Dump(socketFd, buffer, RTM_GETADDR, AF_INET, 2, [&](const nlmsghdr* m) {
+        if (m->nlmsg_type != RTM_NEWADDR || m->nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg))) return;
+        const auto* info = static_cast<const ifaddrmsg*>(NLMSG_DATA(m));
+        if (info->ifa_family != AF_INET) return;
+        std::string label;
+        const rtattr* local = nullptr;
+        const rtattr* address = nullptr;
+        ForEachAttribute(m, sizeof(ifaddrmsg), [&](const rtattr* attribute) {
+          if (RTA_PAYLOAD(attribute) >= 4 && attribute->rta_type == IFA_LOCAL) local = attribute;
+          if (RTA_PAYLOAD(attribute) >= 4 && attribute->rta_type == IFA_ADDRESS)
+            address = attribute;
+          if (attribute->rta_type == IFA_LABEL) label = AttributeText(attribute);
+        });
+        // A point-to-point address carries the peer as its address, its own as local.
+        const rtattr* own = local != nullptr ? local : address;
+        if (own == nullptr) return;
+        if (label.empty()) {
+          for (const auto& link : links) {
+            if (link.first == info->ifa_index) label = link.second;
+          }
+        }
+        if (label.empty()) return;
+        IndexedAdapter& adapter = AdapterNamed(found, InterfaceName(label.c_str()));
+        adapter.record.addresses.push_back(
+            {AddressText(RTA_DATA(own)), MaskText(info->ifa_prefixlen)});
+      });
+  close(socketFd);
+  if (!addressesRead) return false;
+  for (IndexedAdapter& adapter : found) {
+    for (const auto& link : links) {
+      if (adapter.index == 0 && link.second == adapter.record.name) adapter.index = link.first;
+    }
+  }
+  return true;
+}
+
+// A small file of the kernel's, read fresh, as far as it reads; false when
+// it cannot be opened.
+bool ReadWholeFile(const char* path, std::string& text) {
+  const int file = open(path, O_RDONLY | O_CLOEXEC);
+  if (file < 0) return false;
+  text.clear();
+  char chunk[4096];
+  ssize_t length = 0;
+  while ((length = read(file, chunk, sizeof chunk)) > 0) {
+    text.append(chunk, static_cast<std::size_t>(length));
+  }
+  close(file);
+  return true;
+}
+
+LinkRead ReadLink(const std::string& path) {
+  LinkRead result;
+  char target[4096];
+  const ssize_t length = readlink(path.c_str(), target, sizeof target);
+  if (length < 0) {
+    result.error = errno;
+  } else if (static_cast<std::size_t>(length) == sizeof target) {
+    result.error = ENAMETOOLONG;
+  } else {
+    result.target.assign(target, static_cast<std::size_t>(length));
+  }
+  return result;
 }
 
 }  // namespace
@@ -96,73 +255,36 @@ bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   adapters.clear();
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  for (const ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
-    if (item->ifa_name == nullptr || item->ifa_addr == nullptr) continue;
-    const int family = item->ifa_addr->sa_family;
-    if (family == AF_PACKET) {
-      AdapterRecord& adapter = AdapterNamed(adapters, InterfaceName(item->ifa_name));
-      const auto* link = reinterpret_cast<const sockaddr_ll*>(item->ifa_addr);
-      const std::size_t length = std::min<std::size_t>(link->sll_halen, kMaxHardwareAddressLength);
-      std::memcpy(adapter.hardware, link->sll_addr, length);
-      adapter.hardwareLength = static_cast<unsigned int>(length);
-    } else if (family == AF_INET) {
-      AdapterRecord& adapter = AdapterNamed(adapters, InterfaceName(item->ifa_name));
-      adapter.addresses.push_back({SockaddrText(item->ifa_addr), SockaddrText(item->ifa_netmask)});
-    }
-  }
-  freeifaddrs(list);
+  std::vector<IndexedAdapter> found;
+  if (!DumpInterfaces(found)) return false;
+  // An interface without an IPv4 address can neither be chosen nor give the
+  // fallback address, so it is not listed, and not asked about.
+  found.erase(std::remove_if(
+                  found.begin(), found.end(),
+                  [](const IndexedAdapter& adapter) { return adapter.record.addresses.empty(); }),
+              found.end());
   // The kernel's own order of interfaces is their index.
-  std::stable_sort(adapters.begin(), adapters.end(),
-                   [](const AdapterRecord& left, const AdapterRecord& right) {
-                     return if_nametoindex(left.name.c_str()) < if_nametoindex(right.name.c_str());
+  for (IndexedAdapter& adapter : found) {
+    if (adapter.index == 0) adapter.index = if_nametoindex(adapter.record.name.c_str());
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const IndexedAdapter& left, const IndexedAdapter& right) {
+                     return left.index < right.index;
                    });
-  AddGateways(adapters);
+  adapters.reserve(found.size());
+  for (IndexedAdapter& adapter : found) adapters.push_back(std::move(adapter.record));
+  // Default and other routes through a gateway, in the kernel's table order.
+  std::string routes;
+  if (ReadWholeFile("/proc/net/route", routes)) AddRouteGateways(routes, adapters);
   return true;
 }
 
 bool ProbeIsPhysicalAdapter(const char* adapterName) {
-  std::string reason;
-  return ExplainPhysicalAdapter(adapterName, reason);
+  return IsPhysicalInterface(adapterName, kInterfaceRoot, ReadLink);
 }
 
 bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason) {
-  // Anything that cannot name an interface directory cannot be looked up, and
-  // what cannot be looked up counts as physical.
-  if (adapterName == nullptr || *adapterName == '\0' || std::strchr(adapterName, '/') != nullptr ||
-      std::strcmp(adapterName, ".") == 0 || std::strcmp(adapterName, "..") == 0) {
-    reason = "its name cannot be looked up, which counts as physical";
-    return true;
-  }
-  const std::string node = std::string("/sys/class/net/") + adapterName;
-  struct stat status {};
-  if (stat(node.c_str(), &status) != 0) {
-    reason = node + " cannot be read, which counts as physical";
-    return true;
-  }
-  char device[PATH_MAX];
-  if (realpath((node + "/device").c_str(), device) == nullptr) {
-    // Loopback, bridges, tunnels and veth pairs have no device behind them.
-    const bool physical = errno != ENOENT;
-    reason = physical ? "its device cannot be read, which counts as physical"
-                      : "no device behind it: loopback, bridge, tunnel or veth";
-    return physical;
-  }
-  std::string current = device;
-  std::string bus = BusOf(current);
-  if (bus == "virtio") {
-    // A paravirtual card is the virtio function of a PCI device.
-    current = current.substr(0, current.rfind('/'));
-    bus = BusOf(current);
-  }
-  if (bus.empty()) {
-    reason = "its bus cannot be read, which counts as physical";
-    return true;
-  }
-  reason = bus == "pci" ? "its device is on the PCI bus"
-                        : "its device is on the " + bus + " bus, not PCI";
-  return bus == "pci";
+  return IsPhysicalInterface(adapterName, kInterfaceRoot, ReadLink, &reason);
 }
 
 }  // namespace seatenrol

@@ -11,7 +11,8 @@
 namespace seatenrol {
 
 // The entry's IPv4 addresses in its own order, in host byte order; false
-// when it holds none.
+// when there is no IPv4 entry. An entry whose list is empty is still an
+// entry: the seat's own name then vouches for none of its addresses.
 template <typename HostEntry>
 bool CollectIPv4(const HostEntry* host, int ipv4Family, std::vector<std::uint32_t>& addresses) {
   if (host == nullptr || host->h_addrtype != ipv4Family || host->h_length != 4 ||
@@ -21,7 +22,7 @@ bool CollectIPv4(const HostEntry* host, int ipv4Family, std::vector<std::uint32_
   for (char** entry = host->h_addr_list; *entry != nullptr; ++entry) {
     addresses.push_back(LoadBigEndian32(reinterpret_cast<const unsigned char*>(*entry)));
   }
-  return !addresses.empty();
+  return true;
 }
 
 }  // namespace seatenrol

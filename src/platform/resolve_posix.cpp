@@ -11,7 +11,7 @@ namespace seatenrol {
 
 // The reentrant gethostbyname: several threads may resolve at once, and the
 // addresses keep the host entry's own order, as on Windows.
-bool ResolveIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
+bool LookUpIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
   addresses.clear();
   if (name == nullptr || *name == '\0') return false;
   std::vector<char> work(1024);

@@ -2,6 +2,7 @@
 // server on loopback.
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -328,13 +329,16 @@ TEST(SeatEnrolArguments, BadCommandLinesExitWith64AndOneLine) {
   }
 }
 
-// The adapters this machine lists, by name.
+// The adapters this machine lists with an IPv4 address, by name: the only
+// ones the adapter rule can take.
 std::set<std::string> InterfaceNames() {
   std::set<std::string> names;
   ifaddrs* list = nullptr;
   if (getifaddrs(&list) != 0) return names;
   for (const ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
-    if (item->ifa_addr != nullptr) names.insert(item->ifa_name);
+    if (item->ifa_addr != nullptr && item->ifa_addr->sa_family == AF_INET) {
+      names.insert(item->ifa_name);
+    }
   }
   freeifaddrs(list);
   return names;

@@ -32,6 +32,13 @@ FakeHost VirtualSeat() {
   return host;
 }
 
+// A seat whose host name resolves to an entry that lists no address.
+FakeHost NoAddressSeat() {
+  FakeHost host = MatchingSeat();
+  host.entry = HostEntry{};
+  return host;
+}
+
 TEST(SystemIP, ComesFromTheAdapterElseTheHostNameAndIsCached) {
   FakeHost matching = MatchingSeat();
   CHostIdentity fromAdapter;
@@ -74,6 +81,9 @@ TEST(SystemMac, AdapterBytesElseTheHostAddressBytes) {
       {"matching card", MatchingSeat(), 1, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0xEE, 0xEE}},
       // Byte 4 is cleared, byte 5 keeps what the caller had there.
       {"virtual card", VirtualSeat(), 1, {10, 20, 30, 40, 0, 0xEE, 0xEE, 0xEE}},
+      // The card's address is not among the entry's (none are), and the
+      // entry has no address of its own to give.
+      {"host entry listing no address", NoAddressSeat(), 0, Bytes(8, 0xEE)},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);
