@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -19,6 +20,7 @@
 #include "hostinfo/host_identity.h"
 #include "platform/config_store.h"
 #include "platform/config_store_format.h"
+#include "platform/ipv4_text.h"
 #include "platform/resolve.h"
 #include "seat-enrol/gbk_text.h"
 #include "seat-enrol/identity_report.h"
@@ -355,17 +357,49 @@ int Forget(seatenrol::ArgumentCursor& args) {
   return seatenrol::ForgetServers(std::cout, all, server, static_cast<int>(port));
 }
 
+// The identity a request carries: the library's own discoveries, in the
+// order the request builder makes them.
+int PrintRequestIdentity() {
+  seatenrol::CHostIdentity identity;
+  const char* ip = identity.GetSystemIP();
+  unsigned char mac[seatenrol::CHostIdentity::kMacSize] = {};
+  const bool haveMac = identity.GetSystemMac(mac, sizeof mac) == 1;
+  char name[seatenrol::CHostIdentity::kHostNameLimit + 1] = {};
+  const bool haveName = identity.GetHostName(reinterpret_cast<unsigned char*>(name),
+                                             seatenrol::CHostIdentity::kHostNameLimit) == 1;
+  std::cout << "ip: " << (ip != nullptr ? ip : "(not found)") << "\n";
+  std::cout << "mac: " << (haveMac ? seatenrol::ToHex(mac, sizeof mac) : "(not found)") << "\n";
+  std::cout << "host name: "
+            << (haveName ? seatenrol::Escaped(name, sizeof name - 1) : "(not found)") << "\n";
+  // Without a physical adapter the address's own bytes stand in for a MAC.
+  std::uint32_t address = 0;
+  if (ip != nullptr && haveMac && seatenrol::ParseDottedIPv4(ip, &address)) {
+    const unsigned char standIn[seatenrol::CHostIdentity::kMacSize] = {
+        static_cast<unsigned char>(address >> 24),
+        static_cast<unsigned char>(address >> 16),
+        static_cast<unsigned char>(address >> 8),
+        static_cast<unsigned char>(address),
+        0,
+        0};
+    if (std::memcmp(mac, standIn, sizeof standIn) == 0) {
+      std::cerr << "seat-enrol: the mac is no hardware address but the bytes of " << ip
+                << "; 'seat-enrol identity --explain' tells why\n";
+    }
+  }
+  return ip != nullptr && haveMac && haveName ? kExitDone : kExitFailed;
+}
+
 int Identity(seatenrol::ArgumentCursor& args) {
   std::vector<seatenrol::GivenOption> given;
   std::string error;
   if (!seatenrol::ReadOptions(args, {{"--explain", false}}, given, error)) {
     return ArgumentError("identity", error);
   }
+  if (given.empty()) return PrintRequestIdentity();
   const seatenrol::IdentityProbe probe =
       seatenrol::GatherIdentity(seatenrol::SystemHost(), seatenrol::ExplainPhysicalAdapter);
   const seatenrol::IdentityAnalysis analysis = seatenrol::AnalyseIdentity(probe);
-  std::cout << (given.empty() ? seatenrol::DescribeIdentity(probe, analysis)
-                              : seatenrol::ExplainIdentity(probe, analysis));
+  std::cout << seatenrol::ExplainIdentity(probe, analysis);
   const bool found = !analysis.ip.empty() && analysis.macSource != seatenrol::Source::kNone &&
                      analysis.haveHostName;
   return found ? kExitDone : kExitFailed;
