@@ -1,0 +1,124 @@
+// What a Visual C++ caller needs beyond the GCC-built members. The DLL
+// exports every public member under its Visual C++ name as well
+// (cmake/seatenrol-*.def, made by scripts/msvc-names.sh); most of them are the
+// GCC-built code itself, since both compilers call members the same way. The
+// thunks below cover where the conventions differ:
+// - a Visual C++ constructor hands `this` back (EAX/RAX), GCC's returns
+//   nothing;
+// - a class with a destructor passed by value: Visual C++ makes the copy
+//   (on i686 in the argument area, which the callee pops; on x86_64 behind a
+//   pointer) and the callee destroys it, where GCC's caller destroys it.
+// The .def names each thunk seatenrol_msvc_CLASS_construct, _copy or
+// _FUNCTION, so a new exported class needs one line per constructor here.
+// MinGW builds only: a Visual C++ build of the library exports these names
+// itself.
+#if defined(__GNUC__)
+
+#include <new>
+#include <type_traits>
+
+#include "seatenrol/seatenrol.h"
+
+// The two compilers lay out virtual tables differently: an exported class
+// must have none.
+static_assert(!std::is_polymorphic_v<CBuf> && !std::is_polymorphic_v<CPSCRegisterCommand> &&
+                  !std::is_polymorphic_v<RegError> && !std::is_polymorphic_v<CResponseCommandReg> &&
+                  !std::is_polymorphic_v<CSocketAddress> &&
+                  !std::is_polymorphic_v<CP2PCommunication> &&
+                  !std::is_polymorphic_v<CRegisterSession>,
+              "exported classes have no virtual functions");
+
+namespace seatenrol {
+namespace {
+
+// noexcept: an exception must not unwind into a Visual C++ caller's frames.
+template <class T>
+void* Construct(void* self) noexcept {
+  return new (self) T();
+}
+
+template <class T>
+void* CopyConstruct(void* self, const void* other) noexcept {
+  return new (self) T(*static_cast<const T*>(other));
+}
+
+// The callee's view of an argument a Visual C++ caller passed by value.
+#if defined(__i386__)
+template <class T>
+struct CallerCopy {
+  alignas(T) unsigned char bytes[sizeof(T)];
+  T& Object() { return *std::launder(reinterpret_cast<T*>(bytes)); }
+};
+#else
+template <class T>
+struct CallerCopy {
+  T* object;
+  T& Object() { return *object; }
+};
+#endif
+
+// Calls method with the caller's copy, then destroys that copy, as a Visual
+// C++ callee must.
+template <class C, class R, class A>
+R CallWithCallerCopy(C* self, R (C::*method)(A), CallerCopy<A>& argument) noexcept {
+  A& copy = argument.Object();
+  const R result = (self->*method)(copy);
+  copy.~A();
+  return result;
+}
+
+}  // namespace
+}  // namespace seatenrol
+
+using seatenrol::CallerCopy;
+using seatenrol::Construct;
+using seatenrol::CopyConstruct;
+
+// thiscall puts `this` in ECX and pops the rest on i686, like a Visual C++
+// member; x86_64 has one convention and ignores it.
+#define SEATENROL_THISCALL __attribute__((thiscall))
+
+extern "C" {
+
+void* SEATENROL_THISCALL seatenrol_msvc_CBuf_construct(void* self) { return Construct<CBuf>(self); }
+
+void* SEATENROL_THISCALL seatenrol_msvc_CPSCRegisterCommand_construct(void* self) {
+  return Construct<CPSCRegisterCommand>(self);
+}
+void* SEATENROL_THISCALL seatenrol_msvc_CPSCRegisterCommand_copy(void* self, const void* other) {
+  return CopyConstruct<CPSCRegisterCommand>(self, other);
+}
+
+void* SEATENROL_THISCALL seatenrol_msvc_RegError_construct(void* self) {
+  return Construct<RegError>(self);
+}
+void* SEATENROL_THISCALL seatenrol_msvc_RegError_copy(void* self, const void* other) {
+  return CopyConstruct<RegError>(self, other);
+}
+
+void* SEATENROL_THISCALL seatenrol_msvc_CResponseCommandReg_construct(void* self) {
+  return Construct<CResponseCommandReg>(self);
+}
+void* SEATENROL_THISCALL seatenrol_msvc_CResponseCommandReg_copy(void* self, const void* other) {
+  return CopyConstruct<CResponseCommandReg>(self, other);
+}
+
+void* SEATENROL_THISCALL seatenrol_msvc_CSocketAddress_construct(void* self) {
+  return Construct<CSocketAddress>(self);
+}
+
+void* SEATENROL_THISCALL seatenrol_msvc_CP2PCommunication_construct(void* self) {
+  return Construct<CP2PCommunication>(self);
+}
+
+void* SEATENROL_THISCALL seatenrol_msvc_CRegisterSession_construct(void* self) {
+  return Construct<CRegisterSession>(self);
+}
+
+int SEATENROL_THISCALL seatenrol_msvc_CP2PCommunication_SetPeerAddr(
+    CP2PCommunication* self, CallerCopy<CSocketAddress> address) {
+  return seatenrol::CallWithCallerCopy(self, &CP2PCommunication::SetPeerAddr, address);
+}
+}
+
+#endif
