@@ -128,8 +128,9 @@ start_wine() {
   export WINEPREFIX=$root/$dir/wineprefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  export SEATENROL_WINE
+  export SEATENROL_WINE SEATENROL_LEG
   SEATENROL_WINE=$(wine_loader "$1")
+  SEATENROL_LEG=$(leg_name "$1")
   if [ "$1" = win32 ]; then
     export WINEARCH=win32
   else
