@@ -210,6 +210,8 @@ run_leg() {
 test_all() {
   dist
   local status=0
+  # The name check itself: it must catch every kind of name change.
+  tests/msvc_abi/msvc_names_test.sh || status=1
   run_leg win64 || status=1
   if scripts/wine32-setup.sh; then
     run_leg win32 || status=1

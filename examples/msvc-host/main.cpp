@@ -179,8 +179,7 @@ int Exchange(const char* server, int port) {
     return kExitFailed;
   }
   endpoint.Close();
-  printf("msvc-host: an unknown venue was refused by %s:%d\n", address.GetIP(),
-         address.GetPort());
+  printf("msvc-host: an unknown venue was refused by %s:%d\n", address.GetIP(), address.GetPort());
   return kExitDone;
 }
 

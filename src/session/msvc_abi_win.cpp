@@ -14,10 +14,10 @@
 // itself.
 #if defined(__GNUC__)
 
+#include "session/msvc_abi.h"
+
 #include <new>
 #include <type_traits>
-
-#include "seatenrol/seatenrol.h"
 
 // The two compilers lay out virtual tables differently: an exported class
 // must have none.
@@ -42,21 +42,6 @@ void* CopyConstruct(void* self, const void* other) noexcept {
   return new (self) T(*static_cast<const T*>(other));
 }
 
-// The callee's view of an argument a Visual C++ caller passed by value.
-#if defined(__i386__)
-template <class T>
-struct CallerCopy {
-  alignas(T) unsigned char bytes[sizeof(T)];
-  T& Object() { return *std::launder(reinterpret_cast<T*>(bytes)); }
-};
-#else
-template <class T>
-struct CallerCopy {
-  T* object;
-  T& Object() { return *object; }
-};
-#endif
-
 // Calls method with the caller's copy, then destroys that copy, as a Visual
 // C++ callee must.
 template <class C, class R, class A>
@@ -73,10 +58,6 @@ R CallWithCallerCopy(C* self, R (C::*method)(A), CallerCopy<A>& argument) noexce
 using seatenrol::CallerCopy;
 using seatenrol::Construct;
 using seatenrol::CopyConstruct;
-
-// thiscall puts `this` in ECX and pops the rest on i686, like a Visual C++
-// member; x86_64 has one convention and ignores it.
-#define SEATENROL_THISCALL __attribute__((thiscall))
 
 extern "C" {
 
