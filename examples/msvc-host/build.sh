@@ -55,7 +55,7 @@ fi
 "$dlltool" -m "$machine" -k -d "$out/ws2_32.def" -l "$out/ws2_32.lib"
 
 flags=(--target=$target -std=c++17 -O1 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
-  -nostdinc++ -nostdlibinc -isystem $here/stand-in -I "$dist/include" -I $here)
+  -nostdinc++ -nostdlibinc -isystem $here/stand-in -I "$dist/include" -I $here -I examples/common)
 for src in $here/main.cpp $here/stand-in/startup.cpp "$out/constructors.cpp"; do
   "$clang" "${flags[@]}" -c "$src" -o "$out/$(basename "$src" .cpp).obj"
 done

@@ -24,6 +24,7 @@
 #endif
 
 #include "seatenrol/seatenrol.h"
+#include "secret_text.h"
 
 namespace {
 
@@ -33,7 +34,6 @@ constexpr int kExitNotEnrolled = 2;
 constexpr int kExitUsage = 64;
 
 constexpr unsigned int kBufferSize = 1024;
-constexpr int kSecretSize = 32;
 constexpr int kVenueIDWidth = 20;
 constexpr int kWaitMs = 5000;
 // The server refuses a venue it does not know with this error number.
@@ -128,24 +128,6 @@ int Constructors() {
 }
 #endif
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ParseSecret(const char* text, unsigned char (&secret)[kSecretSize]) {
-  if (Length(text) != 2 * kSecretSize) return false;
-  for (int i = 0; i < kSecretSize; ++i) {
-    const int high = HexDigit(text[2 * i]);
-    const int low = HexDigit(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    secret[i] = static_cast<unsigned char>(high * 16 + low);
-  }
-  return true;
-}
-
 // A request from an unknown venue sent by hand: SetPeerAddr takes its
 // address by value, which the two ABIs pass differently. The server must
 // answer with its refusal.
@@ -190,8 +172,8 @@ int Enrol(char** argv) {
   const int venueLength = Length(argv[1]);
   if (venueLength == 0 || venueLength > kVenueIDWidth) return kExitUsage;
   memcpy(venueID, argv[1], static_cast<size_t>(venueLength));
-  unsigned char secret[kSecretSize] = {};
-  if (!ParseSecret(argv[2], secret)) return kExitUsage;
+  unsigned char secret[example::kSecretSize] = {};
+  if (!example::ParseSecret(argv[2], secret)) return kExitUsage;
   char* end = nullptr;
   const long port = strtol(argv[4], &end, 10);
   if (*end != '\0' || port < 1 || port > 65535) return kExitUsage;

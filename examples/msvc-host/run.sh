@@ -27,7 +27,7 @@ fail() {
 native=$(examples/native-build.sh seatenrol)
 reference=build/msvc-host/native/msvc-host
 mkdir -p "$(dirname "$reference")"
-c++ -std=c++17 -O1 -Wall -Wextra -Werror -I include -I "$native/generated/include" \
+c++ -std=c++17 -O1 -Wall -Wextra -Werror -I include -I "$native/generated/include" -I examples/common \
   examples/msvc-host/main.cpp -o "$reference" -L "$native" -lseatenrol -Wl,-rpath,"$PWD/$native"
 
 mkdir -p "$out/run"
