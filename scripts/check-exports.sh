@@ -37,7 +37,7 @@ case $(printf '%s\n' "$dump" | sed -n 's/.*file format //p' | head -n 1) in
   pei-x86-64) arch=win64 ;;
   *) echo "check-exports: $dll is neither a 32- nor a 64-bit Windows DLL" >&2; exit 2 ;;
 esac
-[ -n "$msvc_list" ] || msvc_list=$(dirname "$0")/../cmake/exports-msvc-$arch.txt
+[ -n "$msvc_list" ] || msvc_list=$(dirname "$(dirname "$0")")/cmake/exports-msvc-$arch.txt
 
 # The names of the [Ordinal/Name Pointer] Table, which ends at a blank line.
 exports=$(printf '%s\n' "$dump" |

@@ -7,6 +7,22 @@
 #include "net_test_util.h"
 #include "session/msvc_abi.h"
 
+// The thunks, as msvc_abi_win.cpp defines them.
+extern "C" {
+void* SEATENROL_THISCALL seatenrol_msvc_CBuf_construct(void* self);
+void* SEATENROL_THISCALL seatenrol_msvc_CPSCRegisterCommand_construct(void* self);
+void* SEATENROL_THISCALL seatenrol_msvc_CPSCRegisterCommand_copy(void* self, const void* other);
+void* SEATENROL_THISCALL seatenrol_msvc_RegError_construct(void* self);
+void* SEATENROL_THISCALL seatenrol_msvc_RegError_copy(void* self, const void* other);
+void* SEATENROL_THISCALL seatenrol_msvc_CResponseCommandReg_construct(void* self);
+void* SEATENROL_THISCALL seatenrol_msvc_CResponseCommandReg_copy(void* self, const void* other);
+void* SEATENROL_THISCALL seatenrol_msvc_CSocketAddress_construct(void* self);
+void* SEATENROL_THISCALL seatenrol_msvc_CP2PCommunication_construct(void* self);
+void* SEATENROL_THISCALL seatenrol_msvc_CRegisterSession_construct(void* self);
+int SEATENROL_THISCALL seatenrol_msvc_CP2PCommunication_SetPeerAddr(
+    CP2PCommunication* self, seatenrol::CallerCopy<CSocketAddress> address);
+}
+
 namespace {
 
 using ConstructThunk = void*(SEATENROL_THISCALL*)(void* self);
