@@ -141,7 +141,8 @@ start_wine() {
     unset WINEARCH
   fi
   mkdir -p "$WINEPREFIX"
-  "$wineserver" -p
+  # One already serving this prefix (left by an interrupted run) serves as well.
+  "$wineserver" -p 2>/dev/null || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 600 "$SEATENROL_WINE" wineboot --init >/dev/null 2>&1 || true
   fi
@@ -203,10 +204,12 @@ run_hosts() {
 run_leg() {
   local status=0 start=$SECONDS
   build_suite "$1"
+  trap stop_wine EXIT
   start_wine "$1"
   run_suite "$1" || status=1
   run_hosts "$1" || status=1
   stop_wine
+  trap - EXIT
   echo "windows: the $(leg_name "$1") leg took $((SECONDS - start)) s"
   return $status
 }
