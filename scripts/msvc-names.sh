@@ -13,7 +13,9 @@
 # code under the GCC name of the same declaration, except where the two
 # conventions differ: a constructor (a Visual C++ caller expects `this` back)
 # and a function taking a class by value reach a thunk named
-# seatenrol_msvc_CLASS_construct, seatenrol_msvc_CLASS_copy or
+# seatenrol_msvc_CLASS_construct (the default constructor),
+# seatenrol_msvc_CLASS_copy, seatenrol_msvc_CLASS_construct_PARAMS (another
+# constructor; PARAMS is its GCC parameter code, e.g. PKc for const char*) or
 # seatenrol_msvc_CLASS_FUNCTION (src/session/msvc_abi_win.cpp).
 #
 # With --check it writes nothing and fails when the committed files differ
@@ -98,8 +100,9 @@ generate() {
         elif [ "$params" = "const $class &" ]; then
           target=seatenrol_msvc_${class}_copy
         else
-          echo "msvc-names: no thunk rule for the constructor $class($params)" >&2
-          status=1
+          # Any other constructor: named by its GCC parameter code, which
+          # tells overloads apart and is a valid identifier.
+          target=seatenrol_msvc_${class}_construct_${gnu#*C1E}
         fi
         ;;
       CXXDestructorDecl)

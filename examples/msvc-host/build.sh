@@ -21,7 +21,11 @@ dist=dist/$arch
 [ -f "$dist/lib/seatenrol.lib" ] || { echo "msvc-host: $dist/lib/seatenrol.lib is missing (make windows)" >&2; exit 1; }
 mkdir -p "$out"
 
-# One check per constructor the DLL exports, through its import slot.
+# One check per default and copy constructor the DLL exports, through its
+# import slot (??0CLASS@@...@XZ takes nothing, ...@@...@ABV0@@Z or
+# ...@AEBV0@@Z a const CLASS&); a constructor taking other arguments is left
+# out, as no generic call can make them.
+grep -E '^\?\?0[A-Za-z0-9_]+@@.*@(XZ|A(E)?BV0@@Z)$' "cmake/exports-msvc-$arch.txt" >"$out/constructors.txt"
 {
   echo "// Made by build.sh from cmake/exports-msvc-$arch.txt."
   echo '#include "constructor_check.h"'
@@ -29,7 +33,7 @@ mkdir -p "$out"
   while IFS= read -r name; do
     echo "extern \"C\" void* const slot$n __asm__(\"__imp_$name\");"
     n=$((n + 1))
-  done < <(grep '^??0' "cmake/exports-msvc-$arch.txt")
+  done <"$out/constructors.txt"
   echo 'extern const ConstructorSlot kConstructors[] = {'
   n=0
   while IFS= read -r name; do
@@ -39,7 +43,7 @@ mkdir -p "$out"
     [[ $name == *V0@@Z ]] && check=CheckCopyConstructor
     echo "    {\"$name\", &slot$n, &$check<$class>},"
     n=$((n + 1))
-  done < <(grep '^??0' "cmake/exports-msvc-$arch.txt")
+  done <"$out/constructors.txt"
   echo '};'
   echo "extern const int kConstructorCount = $n;"
 } >"$out/constructors.cpp"

@@ -8,9 +8,11 @@
 // - a class with a destructor passed by value: Visual C++ makes the copy
 //   (on i686 in the argument area, which the callee pops; on x86_64 behind a
 //   pointer) and the callee destroys it, where GCC's caller destroys it.
-// The .def names each thunk seatenrol_msvc_CLASS_construct, _copy or
-// _FUNCTION, so a new exported class needs one line per constructor below
-// (the DLL's link names a missing one).
+// The .def names each thunk (scripts/msvc-names.sh says how), so a new
+// exported class needs one line per constructor below, e.g. for
+// CThing(const char* path): seatenrol_msvc_CThing_construct_PKc(void* self,
+// const char* path) returning Construct<CThing>(self, path). The DLL's link
+// names a missing one.
 // MinGW builds only: a Visual C++ build of the library exports these names
 // itself.
 #if defined(__GNUC__)
@@ -24,13 +26,13 @@ namespace seatenrol {
 namespace {
 
 // noexcept: an exception must not unwind into a Visual C++ caller's frames.
-template <class T>
-void* Construct(void* self) noexcept {
+template <class T, class... Args>
+void* Construct(void* self, Args... args) noexcept {
   // Every exported class has a constructor thunk, so this covers them all.
   static_assert(!std::is_polymorphic_v<T>,
                 "an exported class has no virtual function: the two compilers lay out "
                 "virtual tables differently");
-  return new (self) T();
+  return new (self) T(args...);
 }
 
 template <class T>

@@ -15,7 +15,7 @@ cases=(
   "fail|wire.h|s|  void Reset();|  void Reset();\n  void Clear();|a new member"
   "fail|session.h|s|  void Close();|private:\n  void Close();\npublic:|a member made private"
   "fail|wire.h|s|  int SetDataLen(unsigned int length);|  int SetDataLen(unsigned long length);|a parameter type"
-  "fail|transport.h|s|  CSocketAddress();|  CSocketAddress();\n  explicit CSocketAddress(int port);|a constructor without a thunk rule"
+  "fail|transport.h|s|  CSocketAddress();|  CSocketAddress();\n  explicit CSocketAddress(int port);|a new constructor"
 )
 
 failed=0
