@@ -88,6 +88,11 @@ generate() {
       return 1
     fi
     if [ -z "$class" ]; then
+      if [[ $msvc == \?* ]]; then
+        echo "msvc-names: $name is a C++ function outside a class; plain functions are extern \"C\"" >&2
+        status=1
+        continue
+      fi
       # A plain extern "C" function keeps its own name in both ABIs.
       printf '  %s\n' "$name" >>"$lib"
       continue

@@ -16,6 +16,7 @@ cases=(
   "fail|session.h|s|  void Close();|private:\n  void Close();\npublic:|a member made private"
   "fail|wire.h|s|  int SetDataLen(unsigned int length);|  int SetDataLen(unsigned long length);|a parameter type"
   "fail|transport.h|s|  CSocketAddress();|  CSocketAddress();\n  explicit CSocketAddress(int port);|a new constructor"
+  "fail|hostinfo.h|s|^#endif|SEATENROL_API int StampError(RegError* error);\n#endif|a plain function that is not extern \"C\""
 )
 
 failed=0
