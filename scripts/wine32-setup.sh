@@ -47,16 +47,39 @@ binfmt_registered() {
 # apt-get update, retried: the mirrors are sometimes caught mid-sync ("File has
 # unexpected size ... Mirror sync in progress?"), which passes in a minute or two.
 apt_update() {
-  local attempt out
+  local attempt
+  update_log=
   for attempt in 1 2 3 4 5; do
-    if out=$(apt-get update -qq 2>&1) && ! printf '%s\n' "$out" | grep -q '^E:'; then
+    if update_log=$(apt-get update -qq 2>&1) && ! printf '%s\n' "$update_log" | grep -q '^E:'; then
       return 0
     fi
     say "apt-get update failed (attempt $attempt of 5):"
-    printf '%s\n' "$out" | grep -E '^(E|W):' | sed 's/^/  /' | head -n 5
+    printf '%s\n' "$update_log" | grep -E '^(E|W):' | sed 's/^/  /' | head -n 5
     [ $attempt = 5 ] || sleep 30
   done
   return 1
+}
+
+# When a mirror keeps serving one index of another size than its Release file
+# states, apt keeps its old copy, and wine32:i386 then fails to resolve
+# against the newer amd64 libraries. The index as served is current enough
+# for wine32; it is stored as apt stores its lists (compression included).
+store_unexpected_indexes() {
+  local url name suffix
+  command -v curl >/dev/null && command -v xz >/dev/null || return 1
+  for url in $(printf '%s\n' "$update_log" |
+    sed -n 's/^E: Failed to fetch \(http[^ ]*\.xz\) .*unexpected size.*/\1/p'); do
+    name=/var/lib/apt/lists/$(printf '%s' "${url#*://}" | tr / _)
+    name=${name%.xz}
+    suffix=$(ls /var/lib/apt/lists | sed -n 's/.*_Packages\(\.[a-z0-9]*\)$/\1/p' | head -n 1)
+    say "storing $url as served"
+    case $suffix in
+      .lz4) curl -fsS "$url" | xz -dc | lz4 -q -f - "$name.lz4" ;;
+      .gz) curl -fsS "$url" | xz -dc | gzip -c >"$name.gz" ;;
+      .xz) curl -fsS "$url" >"$name.xz" ;;
+      *) curl -fsS "$url" | xz -dc >"$name" ;;
+    esac || return 1
+  done
 }
 
 install_packages() {
@@ -81,7 +104,10 @@ EOF
   fi
   # Even a failed update may have refreshed what the install needs; the
   # install below then says clearly whether it did.
-  apt_update || say "apt-get update kept failing; trying the install with the lists apt has"
+  if ! apt_update; then
+    say "apt-get update kept failing; trying the install with the lists apt has"
+    store_unexpected_indexes || say "could not fetch the indexes apt refused"
+  fi
   if [ $need_wine = 1 ]; then
     say "installing wine32:i386 (about 150 MB)"
     apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null ||
