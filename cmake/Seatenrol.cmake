@@ -101,6 +101,7 @@ function(seatenrol_add_shared_library)
     # The GCC runtime, libstdc++ and winpthread go inside the DLL, so it needs
     # only system DLLs; --exclude-libs keeps their symbols off the export table.
     target_link_options(seatenrol PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL)
+    seatenrol_add_msvc_interface()
   elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Hidden visibility keeps the library's internals in, but the standard
     # library's templates it instantiates would still be exported as weak
@@ -145,6 +146,29 @@ function(seatenrol_write_version_script out)
     string(APPEND SEATENROL_MAP_FUNCTIONS "    ${f};\n")
   endforeach()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/seatenrol.map.in ${out} @ONLY)
+endfunction()
+
+# The Visual C++ interface of the MinGW DLL: the .def exports every member
+# under its Visual C++ name as well (scripts/msvc-names.sh writes it from the
+# public headers), and llvm-dlltool makes the import library a Visual C++
+# program links, seatenrol.lib. (GNU ld's own import library names i686 C++
+# imports with one underscore too many for Visual C++.)
+function(seatenrol_add_msvc_interface)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(arch win32)
+    set(machine i386)
+  else()
+    set(arch win64)
+    set(machine i386:x86-64)
+  endif()
+  find_program(SEATENROL_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool REQUIRED)
+  target_sources(seatenrol PRIVATE ${PROJECT_SOURCE_DIR}/cmake/seatenrol-${arch}.def)
+  set(lib_def ${PROJECT_SOURCE_DIR}/cmake/seatenrol-${arch}.lib.def)
+  add_custom_command(TARGET seatenrol POST_BUILD
+    COMMAND ${SEATENROL_DLLTOOL} -m ${machine} -d ${lib_def} -l ${PROJECT_BINARY_DIR}/seatenrol.lib
+    BYPRODUCTS ${PROJECT_BINARY_DIR}/seatenrol.lib
+    COMMENT "Visual C++ import library seatenrol.lib")
+  set_property(TARGET seatenrol APPEND PROPERTY LINK_DEPENDS ${lib_def})
 endfunction()
 
 # A GoogleTest binary test_NAME from the sources given; CTest discovers its cases.

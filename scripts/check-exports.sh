@@ -1,22 +1,27 @@
 #!/usr/bin/env bash
-# check-exports.sh [--update] DLL LIST
+# check-exports.sh [--update] DLL LIST [MSVC_LIST]
 #
-# Compares the export table of DLL with LIST (sorted names, one a line) and
-# fails on any difference; with --update, writes the table to LIST instead.
-# Either way the DLL must export only the library's own classes and plain
-# functions, and import only system DLLs.
+# Checks both name sets of DLL's export table. The GCC names (and the plain
+# functions) are compared with LIST (sorted names, one a line); with
+# --update, they are written to LIST instead. The Visual C++ names (those
+# starting with ?) are compared with MSVC_LIST, by default
+# cmake/exports-msvc-ARCH.txt for the DLL's architecture (win32 or win64),
+# which scripts/msvc-names.sh writes from the public headers. Either way the
+# DLL must export only the library's own classes and plain functions, and
+# import only system DLLs.
 set -eu
 update=0
 if [ "${1:-}" = --update ]; then
   update=1
   shift
 fi
-if [ $# -ne 2 ]; then
-  echo "usage: $0 [--update] DLL LIST" >&2
+if [ $# -ne 2 ] && [ $# -ne 3 ]; then
+  echo "usage: $0 [--update] DLL LIST [MSVC_LIST]" >&2
   exit 2
 fi
 dll=$1
 list=$2
+msvc_list=${3:-}
 
 # The first objdump that reads the DLL's format (32- or 64-bit).
 dump=
@@ -27,6 +32,12 @@ for tool in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
   dump=
 done
 [ -n "$dump" ] || { echo "check-exports: no objdump reads $dll" >&2; exit 2; }
+case $(printf '%s\n' "$dump" | sed -n 's/.*file format //p' | head -n 1) in
+  pei-i386) arch=win32 ;;
+  pei-x86-64) arch=win64 ;;
+  *) echo "check-exports: $dll is neither a 32- nor a 64-bit Windows DLL" >&2; exit 2 ;;
+esac
+[ -n "$msvc_list" ] || msvc_list=$(dirname "$(dirname "$0")")/cmake/exports-msvc-$arch.txt
 
 # The names of the [Ordinal/Name Pointer] Table, which ends at a blank line.
 exports=$(printf '%s\n' "$dump" |
@@ -37,6 +48,10 @@ if [ -z "$exports" ]; then
   echo "check-exports: $dll exports nothing" >&2
   exit 1
 fi
+
+# The two name sets.
+msvc_exports=$(printf '%s\n' "$exports" | grep '^?' || true)
+exports=$(printf '%s\n' "$exports" | grep -v '^?' || true)
 
 status=0
 
@@ -60,6 +75,10 @@ stray=$(printf '%s\n' "$exports" | while read -r name; do
   fi
   [ $len_ok = 1 ] || echo "$name"
 done)
+# A Visual C++ name is ?NAME@CLASS@@... or, for a constructor, destructor or
+# operator, ??CODE CLASS@@...
+msvc_member="^\\?(\\?[0-9A-Z]|[A-Za-z_][A-Za-z0-9_]*@)($classes)@@"
+stray+=$(printf '%s\n' "$msvc_exports" | grep -vE "$msvc_member" | grep . || true)
 if [ -n "$stray" ]; then
   echo "check-exports: $dll exports names outside its interface:" >&2
   printf '  %s\n' $stray >&2
@@ -89,9 +108,18 @@ if [ ! -f "$list" ]; then
   exit 1
 fi
 if ! difference=$(diff -u --label "$list" --label "$dll" "$list" <(printf '%s\n' "$exports")); then
-  echo "check-exports: the export table of $dll differs from $list" >&2
+  echo "check-exports: the GCC names of $dll differ from $list" >&2
   printf '%s\n' "$difference" >&2
   status=1
 fi
-[ $status = 0 ] && echo "check-exports: $dll exports the $(wc -l <"$list") names of $list and imports only system DLLs"
+if [ ! -f "$msvc_list" ]; then
+  echo "check-exports: $msvc_list is missing (scripts/msvc-names.sh writes it)" >&2
+  status=1
+elif ! difference=$(diff -u --label "$msvc_list" --label "$dll" "$msvc_list" <(printf '%s\n' "$msvc_exports")); then
+  echo "check-exports: the Visual C++ names of $dll differ from $msvc_list" >&2
+  printf '%s\n' "$difference" >&2
+  status=1
+fi
+[ $status = 0 ] && echo "check-exports: $dll exports the $(wc -l <"$list") GCC names of $list and the" \
+  "$(wc -l <"$msvc_list") Visual C++ names of $msvc_list, and imports only system DLLs"
 exit $status

@@ -7,9 +7,8 @@
 # dist/ARCH holds (bin/, lib/, include/), the README, and under licences/
 # the licences of the runtime the DLL carries inside (libstdc++ and libgcc,
 # winpthreads and the MinGW-w64 start-up code), taken from the packages of
-# the compiler that built it. A dist/ARCH that does not exist yet is built
-# first the way windows.sh builds dist/win32: the Release DLL, its import
-# library and the public headers.
+# the compiler that built it. dist/ARCH is what `make windows` (windows.sh
+# dist) writes.
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,19 +21,6 @@ triple_of() {
     win64) echo x86_64-w64-mingw32 ;;
     *) echo "windows-archive: unknown ARCH '$1' (win32 or win64)" >&2; return 2 ;;
   esac
-}
-
-build_tree() {
-  local arch=$1 triple=$2 build=build/$1-dll
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triple.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=OFF \
-    -DSEATENROL_EXAMPLES=OFF >/dev/null
-  cmake --build "$build" -j 2 --target seatenrol
-  scripts/check-exports.sh "$build/seatenrol.dll" cmake/exports-win32.txt
-  mkdir -p "dist/$arch/bin" "dist/$arch/lib" "dist/$arch/include/seatenrol"
-  cp "$build/seatenrol.dll" "dist/$arch/bin/"
-  cp "$build/libseatenrol.dll.a" "dist/$arch/lib/"
-  cp include/seatenrol/*.h "$build/generated/include/seatenrol/version.h" "dist/$arch/include/seatenrol/"
 }
 
 # The Debian copyright file of the package that holds each static runtime
@@ -65,7 +51,10 @@ copy_licences() {
 pack() {
   local arch=$1 triple version name stage epoch
   triple=$(triple_of "$arch")
-  [ -d "dist/$arch" ] || build_tree "$arch" "$triple"
+  [ -f "dist/$arch/bin/seatenrol.dll" ] || {
+    echo "windows-archive: dist/$arch is not built (make windows)" >&2
+    return 1
+  }
   version=$(sed -n 's/^#define SEATENROL_VERSION_STRING "\(.*\)"$/\1/p' "dist/$arch/include/seatenrol/version.h")
   [ -n "$version" ] || { echo "windows-archive: dist/$arch has no seatenrol/version.h" >&2; return 1; }
   name=seatenrol-$version-$arch

@@ -1,132 +1,232 @@
 #!/usr/bin/env bash
 # windows.sh dist|test|test-if-possible
 #
-#   dist              builds the 32-bit seatenrol.dll (build/win32), checks its
-#                     export table against cmake/exports-win32.txt and copies
-#                     the DLL, its import library and the public headers to
-#                     dist/win32/, then packs dist/win32 and dist/win64 into
+#   dist              builds seatenrol.dll for 32-bit (build/win32) and 64-bit
+#                     Windows (build/win64-dll), checks both name sets of each
+#                     export table and that the Visual C++ names still match
+#                     the public headers, and copies per architecture the DLL,
+#                     its MinGW (libseatenrol.dll.a) and Visual C++
+#                     (seatenrol.lib) import libraries and the public headers
+#                     to dist/win32/ and dist/win64/, then packs each into
 #                     dist/seatenrol-VERSION-ARCH.zip (windows-archive.sh).
-#   test              dist, then builds the whole test suite for 64-bit
-#                     Windows (build/win64) and runs every test program under
-#                     wine64, then the example host against enrol-server.
-#   test-if-possible  test when the cross compilers, wine64 and the GoogleTest
-#                     sources are present (installing them when root);
+#   test              dist, then per leg the whole test suite, the example host
+#                     on the shipped DLL against enrol-server, and the Visual
+#                     C++-ABI host: the 64-bit leg under wine64 (build/win64),
+#                     the 32-bit leg under 32-bit wine emulated by qemu-i386
+#                     (build/win32-suite). The 32-bit leg is set up by
+#                     scripts/wine32-setup.sh when run as root and skipped,
+#                     saying what is missing, where it cannot be.
+#   test-if-possible  test when the cross compilers, wine64 and the other
+#                     packages are present (installing them when root);
 #                     otherwise says what is missing and succeeds.
-#
-# The suite runs as a 64-bit build because wine64 needs a kernel that can run
-# 32-bit programs to run 32-bit ones; the 32-bit DLL is built and its exports
-# checked, not run.
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
 # cmake --build runs its own make; keep the calling make's directory chatter out.
 unset MAKEFLAGS MFLAGS MAKELEVEL
-packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 googletest)
+# What dist needs (clang-14 and jq read the Visual C++ names from the headers,
+# llvm-14 makes seatenrol.lib), then what the tests need besides.
+dist_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix clang-14 llvm-14 jq)
+packages=("${dist_packages[@]}" wine64 googletest lld-14)
 jobs=2
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 
+toolchain() {
+  case $1 in
+    win32) echo "$root/cmake/toolchain-i686-w64-mingw32.cmake" ;;
+    win64) echo "$root/cmake/toolchain-x86_64-w64-mingw32.cmake" ;;
+  esac
+}
+
+# The folder of the shipped DLL's build, per architecture.
+dll_build() {
+  case $1 in
+    win32) echo build/win32 ;;
+    win64) echo build/win64-dll ;;
+  esac
+}
+
+# $1 = win32|win64
 build_dll() {
-  cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" \
+  local dir
+  dir=$(dll_build "$1")
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$1")" \
     -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=OFF >/dev/null
-  cmake --build build/win32 -j "$jobs" --target seatenrol
-  scripts/check-exports.sh build/win32/seatenrol.dll cmake/exports-win32.txt
+  cmake --build "$dir" -j "$jobs" --target seatenrol
+  scripts/check-exports.sh "$dir/seatenrol.dll" cmake/exports-win32.txt
 }
 
 dist() {
-  build_dll
-  rm -rf dist/win32 dist/win64
-  mkdir -p dist/win32/bin dist/win32/lib dist/win32/include/seatenrol
-  cp build/win32/seatenrol.dll dist/win32/bin/
-  cp build/win32/libseatenrol.dll.a dist/win32/lib/
-  cp include/seatenrol/*.h build/win32/generated/include/seatenrol/version.h dist/win32/include/seatenrol/
-  echo "windows: dist/win32 holds seatenrol.dll, libseatenrol.dll.a and the headers"
+  scripts/ensure-packages.sh "${dist_packages[@]}" || exit 1
+  # A header change that alters a Visual C++ name fails here until the
+  # committed lists are regenerated.
+  scripts/msvc-names.sh --check
+  local arch dir
+  for arch in win32 win64; do
+    build_dll $arch
+    dir=$(dll_build $arch)
+    rm -rf dist/$arch
+    mkdir -p dist/$arch/bin dist/$arch/lib dist/$arch/include/seatenrol
+    cp "$dir/seatenrol.dll" dist/$arch/bin/
+    cp "$dir/libseatenrol.dll.a" "$dir/seatenrol.lib" dist/$arch/lib/
+    cp include/seatenrol/*.h "$dir/generated/include/seatenrol/version.h" dist/$arch/include/seatenrol/
+    echo "windows: dist/$arch holds seatenrol.dll, seatenrol.lib, libseatenrol.dll.a and the headers"
+  done
   scripts/windows-archive.sh win32 win64
 }
 
-# GoogleTest from Debian's sources, built once with the same toolchain.
+# Per leg: the build folder, the wine loader, the prefix's architecture.
+suite_build() {
+  case $1 in
+    win32) echo build/win32-suite ;;
+    win64) echo build/win64 ;;
+  esac
+}
+wine_loader() {
+  case $1 in
+    win32) echo /usr/lib/wine/wine ;;
+    win64)
+      local wine=/usr/lib/wine/wine64
+      [ -x "$wine" ] || wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+      echo "$wine"
+      ;;
+  esac
+}
+leg_name() {
+  case $1 in
+    win32) echo "32-bit wine" ;;
+    win64) echo "wine64" ;;
+  esac
+}
+
+# GoogleTest from Debian's sources, built once per leg with its toolchain.
 build_googletest() {
-  local prefix=build/win64/googletest/install
+  local prefix=$1/googletest/install
   if [ ! -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
-    cmake -S /usr/src/googletest -B build/win64/googletest/build \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" \
+    cmake -S /usr/src/googletest -B "$1/googletest/build" -DCMAKE_TOOLCHAIN_FILE="$2" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$root/$prefix" >/dev/null
-    cmake --build build/win64/googletest/build -j "$jobs"
-    cmake --install build/win64/googletest/build >/dev/null
+    cmake --build "$1/googletest/build" -j "$jobs"
+    cmake --install "$1/googletest/build" >/dev/null
   fi
   gtest_dir=$root/$prefix/lib/cmake/GTest
 }
 
+# $1 = leg
 build_suite() {
-  build_googletest
-  cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" \
+  local dir
+  dir=$(suite_build "$1")
+  build_googletest "$dir" "$(toolchain "$1")"
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$1")" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGTest_DIR="$gtest_dir" >/dev/null
-  cmake --build build/win64 -j "$jobs"
-  # The 64-bit DLL the suite's example host loads exports the same names.
-  scripts/check-exports.sh build/win64/seatenrol.dll cmake/exports-win32.txt
+  cmake --build "$dir" -j "$jobs"
+  # The suite's own DLL exports the same names as the shipped one.
+  scripts/check-exports.sh "$dir/seatenrol.dll" cmake/exports-win32.txt
 }
 
-# A private wine prefix inside the build folder, quiet and without the
-# .NET and HTML engines a console program never needs.
+# A private wine prefix inside the leg's build folder, quiet and without the
+# .NET and HTML engines a console program never needs, served by one
+# persistent wineserver for the whole leg: each program then starts in about
+# half a second, not ten (under emulation).
 start_wine() {
-  export WINEPREFIX=$root/build/win64/wineprefix
+  local dir
+  dir=$(suite_build "$1")
+  export WINEPREFIX=$root/$dir/wineprefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  export SEATENROL_WINE SEATENROL_LEG
+  SEATENROL_WINE=$(wine_loader "$1")
+  SEATENROL_LEG=$(leg_name "$1")
+  if [ "$1" = win32 ]; then
+    export WINEARCH=win32
+  else
+    unset WINEARCH
+  fi
+  mkdir -p "$WINEPREFIX"
+  # One already serving this prefix (left by an interrupted run) serves as well.
+  "$wineserver" -p 2>/dev/null || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    "$wine" wineboot --init >/dev/null 2>&1 || true
+    timeout 600 "$SEATENROL_WINE" wineboot --init >/dev/null 2>&1 || true
   fi
 }
 
 stop_wine() {
-  local server=/usr/lib/wine/wineserver64
-  [ -x "$server" ] || server=$(command -v wineserver || true)
-  [ -n "$server" ] && "$server" -w 2>/dev/null || true
+  [ -n "${WINEPREFIX:-}" ] || return 0
+  "$wineserver" -k 2>/dev/null || true
+  "$wineserver" -w 2>/dev/null || true
 }
 
+# $1 = leg
 run_suite() {
-  start_wine
-  local failed=() count=0 log
-  mkdir -p build/win64/test-logs
+  local dir failed=() count=0 log wine name
+  dir=$(suite_build "$1")
+  wine=$(wine_loader "$1")
+  name=$(leg_name "$1")
+  mkdir -p "$dir/test-logs"
   while IFS= read -r exe; do
     count=$((count + 1))
-    log=build/win64/test-logs/$(basename "$exe" .exe).log
+    log=$dir/test-logs/$(basename "$exe" .exe).log
     if (cd "$(dirname "$exe")" && timeout 600 "$wine" "./$(basename "$exe")" --gtest_color=no) \
       >"$log" 2>&1; then
       echo "windows: $(basename "$exe"): $(grep -E '^\[  PASSED  \]' "$log" | tail -1)"
     else
       failed+=("$(basename "$exe")")
-      echo "windows: $(basename "$exe") FAILED (full output in $log):"
+      echo "windows: $(basename "$exe") FAILED under $name (full output in $log):"
       tail -n 40 "$log"
     fi
-  done < <(find build/win64 -path build/win64/googletest -prune -o -name 'test_*.exe' -print | sort)
+  done < <(find "$dir" -path "$dir/googletest" -prune -o -name 'test_*.exe' -print | sort)
   if [ $count -eq 0 ]; then
-    echo "windows: no test programs were built" >&2
+    echo "windows: no test programs were built in $dir" >&2
     return 1
   fi
   if [ ${#failed[@]} -ne 0 ]; then
-    echo "windows: ${#failed[@]} of $count test programs failed: ${failed[*]}" >&2
+    echo "windows: ${#failed[@]} of $count test programs failed under $name: ${failed[*]}" >&2
     return 1
   fi
-  echo "windows: all $count test programs passed under wine64"
+  echo "windows: all $count test programs passed under $name"
 }
 
-# The example host enrols through the DLL against the Linux enrol-server.
-run_example() {
-  if [ -f build/win64/examples/terminal-host/terminal-host.exe ] && [ -f tools/CMakeLists.txt ]; then
-    examples/terminal-host/run-under-wine.sh
+# The example host (built with MinGW in the leg's suite) enrols through the
+# shipped DLL against the Linux enrol-server; then the Visual C++-ABI host
+# does the same through seatenrol.lib.
+run_hosts() {
+  local dir status=0
+  dir=$(suite_build "$1")
+  if [ -f "$dir/examples/terminal-host/terminal-host.exe" ] && [ -f tools/CMakeLists.txt ]; then
+    examples/terminal-host/run-under-wine.sh "$dir/examples/terminal-host/terminal-host.exe" \
+      "dist/$1/bin/seatenrol.dll" || status=1
   else
-    echo "windows: example host or enrol-server not built; enrolment under wine not run"
+    echo "windows: example host or enrol-server not built; enrolment under $(leg_name "$1") not run"
   fi
+  examples/msvc-host/run.sh "$1" || status=1
+  return $status
+}
+
+# $1 = leg
+run_leg() {
+  local status=0 start=$SECONDS
+  build_suite "$1"
+  trap stop_wine EXIT
+  start_wine "$1"
+  run_suite "$1" || status=1
+  run_hosts "$1" || status=1
+  stop_wine
+  trap - EXIT
+  echo "windows: the $(leg_name "$1") leg took $((SECONDS - start)) s"
+  return $status
 }
 
 test_all() {
   dist
-  build_suite
   local status=0
-  run_suite || status=1
-  run_example || status=1
-  stop_wine
+  # The name check itself: it must catch every kind of name change.
+  tests/msvc_abi/msvc_names_test.sh || status=1
+  run_leg win64 || status=1
+  if scripts/wine32-setup.sh; then
+    run_leg win32 || status=1
+  else
+    echo "windows: 32-bit leg skipped (see above for what is missing)"
+  fi
   return $status
 }
 

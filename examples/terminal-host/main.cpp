@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "seatenrol/seatenrol.h"
+#include "secret_text.h"
 
 namespace {
 
@@ -21,25 +22,6 @@ constexpr int kExitNotEnrolled = 2;
 constexpr int kExitUsage = 64;
 
 constexpr std::size_t kVenueIDWidth = 20;
-constexpr std::size_t kSecretSize = 32;
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ParseSecret(const char* text, unsigned char (&secret)[kSecretSize]) {
-  if (std::strlen(text) != 2 * kSecretSize) return false;
-  for (std::size_t i = 0; i < kSecretSize; ++i) {
-    const int high = HexDigit(text[2 * i]);
-    const int low = HexDigit(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    secret[i] = static_cast<unsigned char>(high * 16 + low);
-  }
-  return true;
-}
 
 bool ParsePort(const char* text, int& port) {
   char* end = nullptr;
@@ -70,8 +52,8 @@ int main(int argc, char** argv) {
     return Usage("the venue ID has 1 to 20 characters");
   }
   std::memcpy(venueID, argv[1], std::strlen(argv[1]));
-  unsigned char secret[kSecretSize] = {};
-  if (!ParseSecret(argv[2], secret)) return Usage("the secret is 64 hexadecimal digits");
+  unsigned char secret[example::kSecretSize] = {};
+  if (!example::ParseSecret(argv[2], secret)) return Usage("the secret is 64 hexadecimal digits");
   int port = 0;
   if (!ParsePort(argv[4], port)) return Usage("the port is 1 to 65535");
 

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# run-under-wine.sh: enrols the seat through the 64-bit seatenrol.dll under
-# wine64 against the Linux enrol-server on 127.0.0.1, then checks what the
-# server saw and the server list the Windows side stored. A second run with a
-# wrong secret must be refused and leave the stored list as it was.
+# run-under-wine.sh HOST_EXE DLL: enrols the seat through DLL with the host
+# program HOST_EXE (terminal-host.exe or msvc-host.exe: VENUE_ID SECRET
+# SERVER PORT) under wine against the Linux enrol-server on 127.0.0.1, then
+# checks what the server saw and the server list the Windows side stored. A
+# second run with a wrong secret must be refused and leave the stored list
+# as it was. The host runs from a folder of its own beside a copy of DLL,
+# which Windows loads before any other.
 #
-# Expects build/win64 with terminal-host.exe, as scripts/windows.sh test
-# leaves it.
+# SEATENROL_WINE names the wine loader (default wine64), WINEPREFIX the
+# prefix (default build/win64/wineprefix), as scripts/windows.sh sets them.
 set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -14,17 +17,20 @@ export WINEPREFIX=${WINEPREFIX:-$root/build/win64/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-host_exe=build/win64/examples/terminal-host/terminal-host.exe
-[ -f "$host_exe" ] || { echo "terminal-host: $host_exe is not built" >&2; exit 1; }
-# The native leg's server when it is there, else one built for this run alone.
-server=build/native/tools/enrol-server
-if [ ! -f "$server" ] || [ ! -x "$server" ]; then
-  cmake -S . -B build/win64/linux-server -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSEATENROL_TESTS=OFF >/dev/null
-  cmake --build build/win64/linux-server -j 2 --target enrol-server >/dev/null
-  server=build/win64/linux-server/tools/enrol-server
+if [ $# -ne 2 ]; then
+  echo "usage: $0 HOST_EXE DLL" >&2
+  exit 2
 fi
+[ -f "$1" ] || { echo "terminal-host: $1 is not built" >&2; exit 1; }
+[ -f "$2" ] || { echo "terminal-host: $2 is not built" >&2; exit 1; }
+label=$(basename "$1" .exe)
+server=$(examples/native-build.sh enrol-server)/tools/enrol-server
 
-work=$(mktemp -d "$root/build/win64/terminal-host.XXXXXX")
+mkdir -p build/hosts
+work=$(mktemp -d "$root/build/hosts/$label.XXXXXX")
+mkdir "$work/bin"
+cp "$1" "$2" "$work/bin/"
+host_exe=$work/bin/$(basename "$1")
 server_pid=
 finish() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
@@ -33,7 +39,7 @@ finish() {
 trap finish EXIT
 
 fail() {
-  echo "terminal-host: $*" >&2
+  echo "$label: $*" >&2
   echo "--- enrol-server output:" >&2
   cat "$work/server.out" >&2 || true
   exit 1
@@ -113,7 +119,7 @@ enrol "$wrong" || status=$?
 line=$(requests | tail -n 1)
 has "$line" errorNo -4 || fail "wrong secret not refused with -4: $line"
 cmp -s "$store" "$work/store.accepted" || fail "a refused enrolment changed the stored list"
-requests | head -n 1 | sed "s/^/terminal-host: the server saw /"
+requests | tail -n 1 | sed "s/^/$label: the server saw /"
 
-echo "terminal-host: enrolled under wine64 against enrol-server on port $port (credential $credential)," \
-  "and a wrong secret was refused"
+echo "$label: enrolled through $2 under ${SEATENROL_LEG:-wine64} against enrol-server on port $port" \
+  "(credential $credential), and a wrong secret was refused"

@@ -10,11 +10,11 @@
 
 extern "C" {
 // text is the message's bytes (code page 936), NUL-terminated.
-typedef void (*SeatenrolDebugSink)(const char* text, void* context);
+typedef void(SEATENROL_CDECL* SeatenrolDebugSink)(const char* text, void* context);
 // Installs sink (null removes it); context is passed back on every call.
 // Once it returns, no other thread is still running the sink it replaced, so
 // that sink's context may be released.
-SEATENROL_API void SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context);
+SEATENROL_API void SEATENROL_CDECL SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context);
 }
 
 #endif

@@ -15,4 +15,12 @@
 #define SEATENROL_API
 #endif
 
+// The plain functions and the callback type keep the C convention whatever
+// default a Windows host compiles with (/Gz, /Gr).
+#if defined(_WIN32)
+#define SEATENROL_CDECL __cdecl
+#else
+#define SEATENROL_CDECL
+#endif
+
 #endif

@@ -7,6 +7,6 @@
 
 // Stamps error with the seat's IPv4 address and host name; 1 when both were
 // stamped, 0 otherwise (error untouched when no address is found).
-extern "C" SEATENROL_API int CreateError(RegError* error);
+extern "C" SEATENROL_API int SEATENROL_CDECL CreateError(RegError* error);
 
 #endif

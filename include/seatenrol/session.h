@@ -43,4 +43,7 @@ private:
   unsigned char m_peerUserID[32];
 };
 
+static_assert(sizeof(CRegisterSession) == (sizeof(void*) == 4 ? 152 : 168),
+              "session is its endpoint, a buffer pointer and 137 identity bytes");
+
 #endif

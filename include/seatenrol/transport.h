@@ -71,4 +71,8 @@ private:
   bool m_open;
 };
 
+static_assert(sizeof(CSocketAddress) == 20, "address is 16 characters and a port");
+static_assert(sizeof(CP2PCommunication) == 2 * sizeof(std::uintptr_t),
+              "endpoint is a handle and a flag");
+
 #endif

@@ -171,6 +171,10 @@ private:
 
 #pragma pack(pop)
 
+// Visual C++ callers lay the objects out from these headers too: every
+// exported class has the same size under both compilers.
+static_assert(sizeof(CBuf) == (sizeof(void*) == 4 ? 12 : 16),
+              "buffer holds a pointer and two counts");
 static_assert(sizeof(CPSCRegisterCommand) == 355, "request record is byte-packed");
 static_assert(sizeof(RegError) == 569, "result record is byte-packed");
 static_assert(sizeof(CResponseCommandReg) == 647, "response record is byte-packed");
