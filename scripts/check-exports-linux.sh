@@ -8,6 +8,7 @@
 # must export no standard-library instantiation and carry the SONAME
 # libseatenrol.so.MAJOR.
 set -eu
+. "$(dirname "$0")/export-lists.sh"
 update=0
 if [ "${1:-}" = --update ]; then
   update=1
@@ -49,19 +50,12 @@ fi
 
 if [ $update = 1 ]; then
   [ $status = 0 ] || exit $status
-  printf '%s\n' "$exports" >"$list"
-  echo "check-exports: wrote $(printf '%s\n' "$exports" | wc -l) names to $list"
+  write_export_list "$exports" "$list"
   exit 0
 fi
 
-if [ ! -f "$list" ]; then
-  echo "check-exports: $list is missing (create it with $0 --update)" >&2
-  exit 1
-fi
-if ! difference=$(diff -u --label "$list" --label "$lib" "$list" <(printf '%s\n' "$exports")); then
-  echo "check-exports: the symbols $lib exports differ from $list" >&2
+if ! compare_export_list "$list" "$lib" "$exports" "the symbols" "create it with $0 --update"; then
   echo "(after a deliberate change to the interface: $0 --update)" >&2
-  printf '%s\n' "$difference" >&2
   status=1
 fi
 [ $status = 0 ] && echo "check-exports: $lib ($soname) exports the $(wc -l <"$list") names of $list"

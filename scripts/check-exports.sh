@@ -10,6 +10,7 @@
 # DLL must export only the library's own classes and plain functions, and
 # import only system DLLs.
 set -eu
+. "$(dirname "$0")/export-lists.sh"
 update=0
 if [ "${1:-}" = --update ]; then
   update=1
@@ -98,28 +99,13 @@ done
 
 if [ $update = 1 ]; then
   [ $status = 0 ] || exit $status
-  printf '%s\n' "$exports" >"$list"
-  echo "check-exports: wrote $(printf '%s\n' "$exports" | wc -l) names to $list"
+  write_export_list "$exports" "$list"
   exit 0
 fi
 
-if [ ! -f "$list" ]; then
-  echo "check-exports: $list is missing (create it with --update)" >&2
-  exit 1
-fi
-if ! difference=$(diff -u --label "$list" --label "$dll" "$list" <(printf '%s\n' "$exports")); then
-  echo "check-exports: the GCC names of $dll differ from $list" >&2
-  printf '%s\n' "$difference" >&2
-  status=1
-fi
-if [ ! -f "$msvc_list" ]; then
-  echo "check-exports: $msvc_list is missing (scripts/msvc-names.sh writes it)" >&2
-  status=1
-elif ! difference=$(diff -u --label "$msvc_list" --label "$dll" "$msvc_list" <(printf '%s\n' "$msvc_exports")); then
-  echo "check-exports: the Visual C++ names of $dll differ from $msvc_list" >&2
-  printf '%s\n' "$difference" >&2
-  status=1
-fi
+compare_export_list "$list" "$dll" "$exports" "the GCC names" "create it with --update" || status=1
+compare_export_list "$msvc_list" "$dll" "$msvc_exports" "the Visual C++ names" \
+  "scripts/msvc-names.sh writes it" || status=1
 [ $status = 0 ] && echo "check-exports: $dll exports the $(wc -l <"$list") GCC names of $list and the" \
   "$(wc -l <"$msvc_list") Visual C++ names of $msvc_list, and imports only system DLLs"
 exit $status
