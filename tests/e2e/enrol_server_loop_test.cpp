@@ -2,9 +2,11 @@
 // a datagram is and what it gets, the JSON texts, held-back answers and the
 // output that must never stop the serving.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cerrno>
 #include <chrono>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -150,6 +152,37 @@ TEST_F(Datagrams, RequestTextsAreShownAsUtf8WithTheBytesWhenNotGbk) {
     EXPECT_EQ(ValueOf(handled.line, "hostNameHex"), row.hex);
     EXPECT_EQ(ValueOf(handled.line, "companyID"), "\"44010612\"");
     EXPECT_TRUE(handled.answered);
+  }
+}
+
+// Checked apart from the server's own escaping: iconv refuses any byte
+// sequence that is not UTF-8.
+bool IsValidUtf8(const std::string& text) {
+  iconv_t check = iconv_open("UTF-32LE", "UTF-8");
+  if (check == reinterpret_cast<iconv_t>(-1)) return false;
+  std::vector<char> out(text.size() * 4 + 4);
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  char* to = out.data();
+  std::size_t outLeft = out.size();
+  const bool valid = iconv(check, &in, &inLeft, &to, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(check);
+  return valid;
+}
+
+TEST_F(Datagrams, EveryLineIsUtf8WhateverBytesTheRequestCarries) {
+  std::mt19937 random(20261209);
+  std::string request = EncodedRequest("44010612", CountingSecret());
+  for (int round = 0; round < 2000; ++round) {
+    // Every byte after the command ID at random; half the rounds in the
+    // range where GBK and UTF-8 lead bytes live.
+    for (std::size_t i = 4; i < request.size(); ++i) {
+      const unsigned value = random();
+      request[i] = static_cast<char>(round % 2 == 0 ? value : 0x80 | value);
+    }
+    const HandledDatagram handled = Handle(request, kRequestSize);
+    ASSERT_TRUE(IsValidUtf8(handled.line)) << handled.line;
+    ASSERT_EQ(ValueOf(handled.line, "event"), "\"request\"");
   }
 }
 
