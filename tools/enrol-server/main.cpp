@@ -116,6 +116,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away (enrol-server | head -1) must not end the
+  // serving: writes then fail with EPIPE and the lines are dropped.
+  signal(SIGPIPE, SIG_IGN);
   Options options;
   if (const int status = ParseOptions(argc, argv, options))
     return status == kHelpShown ? 0 : status;
@@ -146,9 +149,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // A reader that goes away (enrol-server | head -1) must not end the
-  // serving: writes then fail with EPIPE and the lines are dropped.
-  signal(SIGPIPE, SIG_IGN);
   struct sigaction stop {};
   stop.sa_handler = OnStopSignal;
   sigemptyset(&stop.sa_mask);
