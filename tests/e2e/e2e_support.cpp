@@ -101,6 +101,11 @@ int ChildProcess::Finish(std::string& output) {
   return reaped > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void ChildProcess::CloseOutput() {
+  if (m_output >= 0) close(m_output);
+  m_output = -1;
+}
+
 int ChildProcess::Stop() {
   if (m_pid <= 0) return -1;
   kill(m_pid, SIGTERM);

@@ -48,6 +48,8 @@ public:
   int Finish(std::string& output);
   // Sends SIGTERM and returns the exit status as Finish does.
   int Stop();
+  // Closes this end of its output, as a reader that has gone away would.
+  void CloseOutput();
 
 private:
   pid_t m_pid;
@@ -66,6 +68,9 @@ public:
   int Port() const { return m_port; }
   // The next request report within waitMs; false when none came.
   bool NextRequest(int waitMs, std::string& line);
+  // The next line of any kind within waitMs.
+  bool NextLine(int waitMs, std::string& line) { return m_process.ReadLine(waitMs, line); }
+  void CloseOutput() { m_process.CloseOutput(); }
   int Stop() { return m_process.Stop(); }
 
 private:

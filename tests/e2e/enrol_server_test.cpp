@@ -2,7 +2,11 @@
 // the answers it makes, faults included.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -13,10 +17,13 @@
 #include "enrol-server/request_decoder.h"
 #include "enrol-server/venue_table.h"
 #include "platform/ipv4_text.h"
+#include "request_fixture.h"
 #include "seatenrol/wire.h"
 
 namespace seatenrol {
 namespace {
+
+using seatenrol_test::EncodedRequest;
 
 const std::string kSecretHex = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
 
@@ -79,47 +86,42 @@ TEST(VenueTable, AFailedLoadLeavesNoVenueBehind) {
   std::istringstream bad("B nothex\n");
   EXPECT_FALSE(table.Load(bad, error));
   EXPECT_EQ(table.Find("A"), nullptr);
-  EXPECT_FALSE(table.LoadFile("/nonexistent/venues.txt", error));
 }
 
-// A request as the library encodes it, for the venue and secret given.
-std::string EncodedRequest(const std::string& venue, const VenueSecret& secret) {
-  CPSCRegisterCommand command;
-  unsigned char text[32] = {};
-  std::memcpy(text, venue.data(), venue.size());
-  command.SetCompanyID(text, 20);
-  command.SetUserType(2);
-  unsigned char level[] = "10";
-  command.SetUserLevel(level, 2);
-  unsigned char province[] = "PR", city[] = "CI", area[] = "AR";
-  command.SetProvinceID(province, 2);
-  command.SetCityID(city, 2);
-  command.SetAreaID(area, 2);
-  command.SetLocalIP("192.168.1.10");
-  const unsigned char mac[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-  command.SetLocalMAC(mac, 6);
-  unsigned char host[] = "seat-07";
-  command.SetHostName(host, 7);
-  unsigned char characteristic[32] = "001A2B3C4D5E";
-  command.SetMachineCharacteristic(characteristic, 32);
-  unsigned char sealed[32] = {};
-  SealSerial(secret.data(), 32, sealed, 32);
-  command.SetSerialID(sealed, 32);
-  unsigned char password[20];
-  for (int i = 0; i < 20; ++i) password[i] = static_cast<unsigned char>(0xA0 + i);
-  command.SetSerialPassword(password, 20);
-  unsigned char user[32], peer[32], reserve[9];
-  for (int i = 0; i < 32; ++i) user[i] = static_cast<unsigned char>(i + 1);
-  for (int i = 0; i < 32; ++i) peer[i] = static_cast<unsigned char>(0x80 + i);
-  for (int i = 0; i < 9; ++i) reserve[i] = static_cast<unsigned char>(0x40 + i);
-  command.SetUserID(user, 32);
-  command.SetPeerUserID(peer, 32);
-  command.SetCommandReserve(reserve, 9);
-  command.SetCommandVer(5);
-  CBuf buf;
-  buf.Alloc(1024);
-  command.GetByteBuf(buf);
-  return std::string(reinterpret_cast<const char*>(buf.GetData()), buf.GetDataLen());
+// A venue file the server cannot serve from stops it, with a message that
+// says why, rather than starting a server that refuses every seat.
+TEST(VenueTable, AFileThatServesNoOneIsRefusedWithItsReason) {
+  const std::string directory =
+      (std::filesystem::temp_directory_path() / ("venue-files-" + std::to_string(getpid())))
+          .string();
+  std::filesystem::create_directories(directory);
+  const auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(directory + "/" + name) << text;
+    return directory + "/" + name;
+  };
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {directory, "is a directory"},
+      {directory + "/missing.txt", "cannot open"},
+      {write("empty.txt", ""), "holds no venue"},
+      {write("comments.txt", "# no venue yet\n\n"), "holds no venue"},
+      {write("broken.txt", "A 00\n"), "line 1"},
+  };
+  for (const auto& row : cases) {
+    VenueTable table;
+    std::string error;
+    EXPECT_FALSE(table.LoadFile(row.path, error)) << row.path;
+    EXPECT_NE(error.find(row.reason), std::string::npos) << error;
+    EXPECT_NE(error.find(row.path), std::string::npos) << error;
+  }
+  VenueTable table;
+  std::string error;
+  EXPECT_TRUE(table.LoadFile(write("good.txt", "A " + kSecretHex + "\n"), error)) << error;
+  EXPECT_EQ(table.Size(), 1u);
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
 }
 
 DecodedRequest Decoded(const std::string& wire) {
@@ -153,11 +155,17 @@ TEST(RequestDecoder, ReadsEachFieldFromWhereTheLibraryPutsIt) {
   EXPECT_EQ(request.serialPassword[0], 0xA0);
   EXPECT_EQ(request.serialPassword[19], 0xB3);
 
-  DecodedRequest untouched{};
-  untouched.commandID = 9;
-  EXPECT_FALSE(DecodeRequest(reinterpret_cast<const unsigned char*>(wire.data()), kRequestSize - 1,
-                             untouched));
-  EXPECT_EQ(untouched.commandID, 9);
+  // Only the request's own length is a request: a longer datagram that
+  // begins with one is not.
+  const std::string longer = wire + std::string(1, '\0');
+  for (const std::size_t length : {kRequestSize - 1, kRequestSize + 1}) {
+    DecodedRequest untouched{};
+    untouched.commandID = 9;
+    EXPECT_FALSE(
+        DecodeRequest(reinterpret_cast<const unsigned char*>(longer.data()), length, untouched))
+        << length;
+    EXPECT_EQ(untouched.commandID, 9);
+  }
 }
 
 TEST(RequestDecoder, AVenueIDFillingItsTwentyBytesIsReadWhole) {
@@ -271,11 +279,6 @@ TEST_F(Answers, FaultsBendTheAnswerAsAsked) {
   ServerFaults drop;
   drop.drop = true;
   EXPECT_FALSE(For("44010612", CountingSecret(), drop).answered);
-}
-
-TEST(Report, EscapesWhatIsNotPrintableAscii) {
-  EXPECT_EQ(JsonString(std::string("a\"b\\c\n\x01\xC8", 8)),
-            "\"a\\\"b\\\\c\\u000a\\u0001\\u00c8\"");
 }
 
 }  // namespace

@@ -1,24 +1,24 @@
 // enrol-server: a management server that enrols seats over UDP, for tests and
 // demonstrations. It answers every registration request from a venue table
-// and reports each request as one JSON line on standard output.
+// and reports each datagram as one JSON line on standard output.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "common/cli_args.h"
 #include "enrol-server/enrolment_answer.h"
+#include "enrol-server/output_queue.h"
 #include "enrol-server/report.h"
-#include "enrol-server/request_decoder.h"
+#include "enrol-server/serve_loop.h"
 #include "enrol-server/venue_table.h"
 
 namespace {
@@ -35,7 +35,7 @@ constexpr const char* kUsage =
     "  --port N        UDP port (default 0: any free port; the bound port is reported)\n"
     "faults, for testing seats:\n"
     "  --drop          never answer\n"
-    "  --delay MS      wait MS milliseconds before answering\n"
+    "  --delay MS      answer each request MS milliseconds late (others are not held up)\n"
     "  --refuse CODE   answer with error number CODE\n"
     "  --truncate N    send only the first N bytes of the answer\n"
     "  --flag-byte B   send B (0-255) as the info flag byte\n"
@@ -52,7 +52,7 @@ struct Options {
 // ParseOptions' result when it printed the usage on request.
 constexpr int kHelpShown = -1;
 
-volatile sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_stop = 0;
 
 void OnStopSignal(int) { g_stop = 1; }
 
@@ -113,62 +113,12 @@ int ParseOptions(int argc, char** argv, Options& options) {
   return 0;
 }
 
-std::string PeerText(const sockaddr_in& peer) {
-  char ip[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
-  return std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
-}
-
-void Emit(const std::string& line) {
-  std::cout << line << std::endl;  // flushed: tests and scripts read it live
-}
-
-// Sleeps up to ms, returning early once a stop signal arrived.
-void WaitUnlessStopped(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!g_stop && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-void Serve(int socketFd, const seatenrol::VenueTable& venues,
-           const seatenrol::ServerFaults& faults) {
-  unsigned char datagram[2048];
-  while (!g_stop) {
-    pollfd waiting{socketFd, POLLIN, 0};
-    // A bounded wait, so a stop signal is noticed even between datagrams.
-    const int ready = poll(&waiting, 1, 200);
-    if (ready <= 0) continue;
-    sockaddr_in peer{};
-    socklen_t peerLength = sizeof peer;
-    const ssize_t received = recvfrom(socketFd, datagram, sizeof datagram, 0,
-                                      reinterpret_cast<sockaddr*>(&peer), &peerLength);
-    if (received < 0) continue;
-    const std::size_t length = static_cast<std::size_t>(received);
-    seatenrol::DecodedRequest request;
-    if (!seatenrol::DecodeRequest(datagram, length, request)) {
-      Emit(seatenrol::IgnoredLine(PeerText(peer), length, "shorter than a request"));
-      continue;
-    }
-    if (request.commandID != 127) {
-      Emit(seatenrol::IgnoredLine(PeerText(peer), length, "not a registration request"));
-      continue;
-    }
-    const seatenrol::Answer answer = seatenrol::AnswerRequest(request, venues, faults);
-    Emit(seatenrol::RequestLine(request, PeerText(peer), length, answer));
-    if (!answer.answered) continue;
-    WaitUnlessStopped(faults.delayMs);
-    if (g_stop) break;
-    if (sendto(socketFd, answer.reply.data(), answer.reply.size(), 0,
-               reinterpret_cast<const sockaddr*>(&peer), peerLength) < 0) {
-      std::perror("enrol-server: sendto");
-    }
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away (enrol-server | head -1) must not end the
+  // serving: writes then fail with EPIPE and the lines are dropped.
+  signal(SIGPIPE, SIG_IGN);
   Options options;
   if (const int status = ParseOptions(argc, argv, options))
     return status == kHelpShown ? 0 : status;
@@ -180,14 +130,12 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const int socketFd = socket(AF_INET, SOCK_DGRAM, 0);
+  const int socketFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (socketFd < 0) {
     std::perror("enrol-server: socket");
     return 1;
   }
-  // Room for a burst of seats enrolling at once; the system caps the request.
-  const int receiveBuffer = 4 * 1024 * 1024;
-  setsockopt(socketFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  seatenrol::PrepareServingSocket(socketFd);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(options.port));
@@ -195,7 +143,8 @@ int main(int argc, char** argv) {
   socklen_t localLength = sizeof local;
   if (bind(socketFd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
       getsockname(socketFd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
-    std::perror("enrol-server: bind");
+    std::cerr << "enrol-server: cannot bind " << options.address << ":" << options.port << ": "
+              << std::strerror(errno) << "\n";
     close(socketFd);
     return 1;
   }
@@ -206,8 +155,11 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &stop, nullptr);
   sigaction(SIGTERM, &stop, nullptr);
 
-  Emit(seatenrol::ListeningLine(options.address, ntohs(local.sin_port)));
-  Serve(socketFd, venues, options.faults);
+  const int outputFd = seatenrol::OpenOutput();
+  seatenrol::OutputQueue output;
+  output.Add(seatenrol::ListeningLine(options.address, ntohs(local.sin_port)));
+  output.Flush(seatenrol::WriterFor(outputFd));
+  seatenrol::Serve(socketFd, outputFd, output, venues, options.faults, g_stop);
   close(socketFd);
   return 0;
 }

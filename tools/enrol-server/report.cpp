@@ -1,7 +1,5 @@
 #include "enrol-server/report.h"
 
-#include <cstdio>
-
 #include "common/hex.h"
 #include "platform/ipv4_text.h"
 
@@ -15,9 +13,20 @@ public:
   JsonObject& Text(const char* key, const std::string& value) {
     return Raw(key, JsonString(value));
   }
+  // A text field of the request, up to its first NUL, read as GBK; when it
+  // is not valid GBK its bytes follow in "<key>Hex".
   template <std::size_t N>
   JsonObject& Field(const char* key, const unsigned char (&field)[N]) {
-    return Text(key, FieldText(field, N));
+    return Field(key, field, N);
+  }
+  JsonObject& Field(const char* key, const unsigned char* field, std::size_t width) {
+    const std::string bytes = FieldText(field, width);
+    bool exact = true;
+    Text(key, GbkToUtf8(bytes, exact));
+    if (exact) return *this;
+    const std::string hexKey = std::string(key) + "Hex";
+    return Text(hexKey.c_str(),
+                ToHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
   }
   JsonObject& Number(const char* key, long long value) { return Raw(key, std::to_string(value)); }
   JsonObject& Flag(const char* key, bool value) { return Raw(key, value ? "true" : "false"); }
@@ -33,24 +42,6 @@ private:
 };
 
 }  // namespace
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 std::string ListeningLine(const std::string& address, int port) {
   return JsonObject()
@@ -76,7 +67,7 @@ std::string RequestLine(const DecodedRequest& request, const std::string& peer, 
       .Field("provinceID", request.provinceID)
       .Field("cityID", request.cityID)
       .Field("areaID", request.areaID)
-      .Text("companyID", VenueIDOf(request))
+      .Field("companyID", request.companyID, kVenueIDWidth)
       .Text("localIP", ip)
       .Text("localMAC", ToHex(request.localMAC, sizeof request.localMAC))
       .Field("hostName", request.hostName)
@@ -95,6 +86,13 @@ std::string IgnoredLine(const std::string& peer, std::size_t length, const std::
       .Text("peer", peer)
       .Number("length", static_cast<long long>(length))
       .Text("reason", reason)
+      .Line();
+}
+
+std::string DroppedLine(std::size_t lines) {
+  return JsonObject()
+      .Text("event", "dropped")
+      .Number("lines", static_cast<long long>(lines))
       .Line();
 }
 

@@ -6,12 +6,10 @@
 #include <string>
 
 #include "enrol-server/enrolment_answer.h"
+#include "enrol-server/json_text.h"
 #include "enrol-server/request_decoder.h"
 
 namespace seatenrol {
-
-// text as a JSON string; bytes outside printable ASCII become \u00XX.
-std::string JsonString(const std::string& text);
 
 std::string ListeningLine(const std::string& address, int port);
 
@@ -21,6 +19,9 @@ std::string RequestLine(const DecodedRequest& request, const std::string& peer, 
 
 // A datagram that was not answered because it is not a registration request.
 std::string IgnoredLine(const std::string& peer, std::size_t length, const std::string& reason);
+
+// Lines the server could not keep for a reader that fell behind.
+std::string DroppedLine(std::size_t lines);
 
 }  // namespace seatenrol
 

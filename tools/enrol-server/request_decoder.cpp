@@ -37,7 +37,7 @@ private:
 }  // namespace
 
 bool DecodeRequest(const unsigned char* data, std::size_t length, DecodedRequest& out) {
-  if (data == nullptr || length < kRequestSize) return false;
+  if (data == nullptr || length != kRequestSize) return false;
   DecodedRequest request;
   FieldReader in(data);
   request.commandID = static_cast<std::int32_t>(in.Word());

@@ -56,8 +56,8 @@ struct DecodedRequest {
   unsigned char serialPassword[20];
 };
 
-// Decodes the first 359 bytes of data; false (out untouched) when fewer
-// arrived. Bytes beyond the layout are ignored.
+// Decodes a datagram of exactly 359 bytes; false (out untouched) for any
+// other length: a longer datagram that begins like a request is not one.
 bool DecodeRequest(const unsigned char* data, std::size_t length, DecodedRequest& out);
 
 // A fixed-width field's text: its bytes up to the first NUL within width.

@@ -1,5 +1,8 @@
 #include "enrol-server/venue_table.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -42,14 +45,30 @@ bool VenueTable::Load(std::istream& in, std::string& error) {
 }
 
 bool VenueTable::LoadFile(const std::string& path, std::string& error) {
+  m_venues.clear();
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    error = path + " is a directory, not a venue file";
+    return false;
+  }
+  errno = 0;
   std::ifstream in(path);
   if (!in) {
-    m_venues.clear();
-    error = "cannot open " + path;
+    error = "cannot open " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
     return false;
   }
   if (!Load(in, error)) {
     error = path + ": " + error;
+    return false;
+  }
+  if (in.bad()) {
+    m_venues.clear();
+    error = "cannot read " + path;
+    return false;
+  }
+  if (m_venues.empty()) {
+    // A server that knows no venue would refuse every seat.
+    error = path + " holds no venue";
     return false;
   }
   return true;

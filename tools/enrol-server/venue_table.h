@@ -20,6 +20,8 @@ public:
   // Replaces the table with the venues read; false with a message naming
   // the line when the text breaks the format (the table is then empty).
   bool Load(std::istream& in, std::string& error);
+  // As Load, and also false with a message for a path that is a directory,
+  // cannot be opened or read, or names a file that holds no venue.
   bool LoadFile(const std::string& path, std::string& error);
 
   // The venue's secret, or null for an unknown venue.
