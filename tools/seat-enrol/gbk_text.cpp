@@ -6,33 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace seatenrol {
-
-std::string GbkToUtf8(const std::string& gbk) {
-  static constexpr char kReplacement[] = "\xEF\xBF\xBD";
-  iconv_t converter = iconv_open("UTF-8", "GBK");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return gbk;
-  std::string utf8;
-  std::vector<char> chunk(256);
-  char* in = const_cast<char*>(gbk.data());
-  std::size_t inLeft = gbk.size();
-  while (inLeft > 0) {
-    char* out = chunk.data();
-    std::size_t outLeft = chunk.size();
-    const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-    utf8.append(chunk.data(), chunk.size() - outLeft);
-    if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-    // EILSEQ, or EINVAL for a character cut at the end: skip one byte.
-    utf8 += kReplacement;
-    ++in;
-    --inLeft;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(converter);
-  return utf8;
-}
-
-}  // namespace seatenrol
+namespace seatenrol {}  // namespace seatenrol
 
 namespace seatenrol {
 

@@ -1,16 +1,15 @@
 // Texts for a terminal: the library writes its messages in code page 936
-// (GBK), a terminal wants UTF-8, and raw bytes must not reach it as they are.
+// (GBK), a terminal wants UTF-8 (GbkToUtf8), and raw bytes must not reach it
+// as they are.
 #ifndef SEATENROL_TOOLS_SEAT_ENROL_GBK_TEXT_H
 #define SEATENROL_TOOLS_SEAT_ENROL_GBK_TEXT_H
 
 #include <cstddef>
 #include <string>
 
-namespace seatenrol {
+#include "common/gbk_text.h"
 
-// gbk converted to UTF-8; a byte that does not start a valid GBK character
-// becomes U+FFFD, so nothing is lost silently and the conversion never stops.
-std::string GbkToUtf8(const std::string& gbk);
+namespace seatenrol {
 
 // Up to width bytes of text, ending at its first NUL: printable ASCII as it
 // is, every other byte as \xNN.
