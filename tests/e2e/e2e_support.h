@@ -48,6 +48,8 @@ public:
   int Finish(std::string& output);
   // Sends SIGTERM and returns the exit status as Finish does.
   int Stop();
+  // Sends SIGKILL, which it cannot catch, and reaps it.
+  void Kill();
 
 private:
   pid_t m_pid;
