@@ -64,7 +64,7 @@ protected:
     std::set<int> ports;
     const std::array<unsigned char, 32> credential = ExpectedCredential(m_secret);
     for (int k = 0; k < list.count; ++k) {
-      ports.insert(list.entries[k].port);
+      ports.insert(static_cast<int>(list.entries[k].port));  // a copy: the field is unaligned
       EXPECT_STREQ(list.entries[k].serverName, kServer) << round;
       EXPECT_EQ(0, std::memcmp(list.entries[k].credential, credential.data(), credential.size()))
           << round;

@@ -115,7 +115,10 @@ TEST_P(StoreLockTest, ConcurrentUpdatesAreNeverLost) {
   EXPECT_EQ(RunElsewhere(GetParam(), writers), std::vector<int>(kWriters, 0));
   const ST_REGISTERINFO_LIST list = Stored(primary_);
   EXPECT_EQ(list.count, kWriters);
-  for (int w = 0; w < kWriters; ++w) EXPECT_EQ(list.entries[w].port, kRounds) << "writer " << w;
+  for (int w = 0; w < kWriters; ++w) {
+    const int port = list.entries[w].port;  // a copy: the packed field is unaligned
+    EXPECT_EQ(port, kRounds) << "writer " << w;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, StoreLockTest, ::testing::Values(Where::kThread, Where::kProcess),
