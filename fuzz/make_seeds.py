@@ -131,6 +131,8 @@ def server_list_seeds():
     write("server_list", "raw_flipped", bytes([1]) + sized(store_file(one)[:100] + b"X" +
                                                            store_file(one)[101:]))
     write("server_list", "empty_primary", bytes([1]) + sized(b""))
+    # A removed primary beside a good backup: no list, the backup stays unread.
+    write("server_list", "backup_only", bytes([2 | 8]) + sized(two))
 
 
 if __name__ == "__main__":

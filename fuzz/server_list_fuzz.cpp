@@ -1,9 +1,10 @@
 // The stored server list reader over any file contents. The input decides
 // which of "regaddrs.dat" and its backup exist and what they hold; a flag
 // per file frames its bytes with a good header and checksum, so the fuzzer
-// also reaches the record inside. ReadRegAddrs must never crash and never
-// report success with a count outside 0..20; a list it accepts must write
-// and read back unchanged.
+// also reaches the record inside. ReadRegAddrs must never crash, never
+// report success with a count outside 0..20, read no list exactly when the
+// primary is missing and take a list from the backup only when there is one;
+// a list it accepts must write and read back unchanged.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

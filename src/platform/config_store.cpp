@@ -281,21 +281,20 @@ int CTavConfig::WriteRegAddrs(ST_REGISTERINFO_LIST list) try {
   if (m_lockState != kLockHeld || list.count < 0 || list.count > kMaxRegisterEntries) return 0;
   const std::string primary = m_storePath;
   const std::string backup = primary + kBackupSuffix;
-  unsigned char current[kStoreFileSize + 1];
-  std::size_t size = 0;
-  switch (ReadSmallFile(primary, current, sizeof current, size)) {
-    case FileReadResult::kMissing:
-      if (!RemoveFile(backup)) return 0;
-      break;
-    case FileReadResult::kFailed:
-      break;
-    case FileReadResult::kRead: {
-      ST_REGISTERINFO_LIST previous{};
-      if (DecodeStoreFile(current, size, previous) && !ReplaceWithFile(primary, backup, current)) {
-        return 0;
-      }
+  ST_REGISTERINFO_LIST previous{};
+  switch (LoadStoreFile(primary, previous)) {
+    case StoreFileState::kGood: {
+      // A good file encodes back to its very bytes.
+      unsigned char current[kStoreFileSize];
+      EncodeStoreFile(previous, current);
+      if (!ReplaceWithFile(primary, backup, current)) return 0;
       break;
     }
+    case StoreFileState::kMissing:
+      if (!RemoveFile(backup)) return 0;
+      break;
+    case StoreFileState::kDamaged:
+      break;
   }
   unsigned char file[kStoreFileSize];
   EncodeStoreFile(list, file);

@@ -23,8 +23,8 @@ enum class FileReadResult { kRead, kMissing, kFailed };
 
 // Reads at most capacity bytes of path into buffer; size receives the count.
 // A file longer than capacity reads as capacity bytes, so callers ask for one
-// byte more than they expect to see a file that is too long. kMissing only
-// when the file itself does not exist (its directory does).
+// byte more than they expect to see a file that is too long. kMissing when
+// nothing is at path; kFailed when something is but cannot be read.
 FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
                              std::size_t& size);
 

@@ -4,6 +4,16 @@
 
 namespace seatenrol {
 
+namespace {
+
+// Nothing at the path: the file or its directory does not exist, as POSIX
+// reports both with ENOENT.
+bool IsAbsent(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
 std::size_t MaxStorePathSize() { return MAX_PATH; }
 
 char StorePathSeparator() { return '\\'; }
@@ -33,8 +43,7 @@ FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? FileReadResult::kMissing
-                                                  : FileReadResult::kFailed;
+    return IsAbsent(GetLastError()) ? FileReadResult::kMissing : FileReadResult::kFailed;
   }
   bool ok = true;
   while (size < capacity) {
@@ -85,8 +94,7 @@ bool ReplaceFileDurably(const std::string& from, const std::string& to) {
 }
 
 bool RemoveFile(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return true;
-  return GetLastError() == ERROR_FILE_NOT_FOUND;
+  return DeleteFileA(path.c_str()) || IsAbsent(GetLastError());
 }
 
 std::intptr_t OpenLockFile(const std::string& path) {

@@ -4,17 +4,23 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/hex.h"
 #include "e2e_support.h"
 #include "log/log.h"
 #include "log/messages.h"
 #include "platform/config_store.h"
+#include "seatenrol/debug_output.h"
 #include "seatenrol/session.h"
 
 namespace seatenrol_test {
@@ -35,6 +41,46 @@ protected:
   }
   void TearDown() override { seatenrol::SetLogDirectoryForTesting(nullptr); }
 
+  // One server per seat's entry, each on its own port.
+  void StartServers(int count) {
+    for (int i = 0; i < count; ++i) {
+      m_servers.push_back(std::make_unique<ServerProcess>(m_store, VenueLine(kVenue, m_secret)));
+      ASSERT_TRUE(m_servers.back()->Ready());
+    }
+  }
+
+  // Forgets the stored list between rounds; the lock file stays, as it does
+  // in a seat's directory.
+  void RemoveStoredList() const {
+    for (const char* suffix : {"", ".bak"}) {
+      std::filesystem::remove(m_store.Path() + "/regaddrs.dat" + suffix);
+    }
+  }
+
+  // A list of one entry for each started server, each with its credential.
+  void ExpectAnEntryForEveryServer(const std::string& round) const {
+    const ST_REGISTERINFO_LIST list = ReadStoredList();
+    ASSERT_EQ(list.count, static_cast<int>(m_servers.size())) << round;
+    std::set<int> ports;
+    const std::array<unsigned char, 32> credential = ExpectedCredential(m_secret);
+    for (int k = 0; k < list.count; ++k) {
+      ports.insert(static_cast<int>(list.entries[k].port));  // a copy: the field is unaligned
+      EXPECT_STREQ(list.entries[k].serverName, kServer) << round;
+      EXPECT_EQ(0, std::memcmp(list.entries[k].credential, credential.data(), credential.size()))
+          << round;
+    }
+    std::set<int> expected;
+    for (const auto& server : m_servers) expected.insert(server->Port());
+    EXPECT_EQ(ports, expected) << round;
+  }
+
+  std::vector<std::string> SeatEnrolArguments(int port) const {
+    return {SEAT_ENROL_PATH, "enrol",    "--venue", kVenue,   "--secret",
+            SecretHex(),     "--server", kServer,   "--port", std::to_string(port)};
+  }
+
+  std::string SecretHex() const { return seatenrol::ToHex(m_secret.data(), m_secret.size()); }
+
   static bool Enrol(CRegisterSession& session, const VenueSecret& secret, int port) {
     unsigned char venueID[20] = {};
     std::memcpy(venueID, kVenue, sizeof kVenue - 1);
@@ -54,7 +100,121 @@ protected:
   ScopedStoreDirectory m_store;
   const VenueSecret m_secret = MakeSecret(3);
   const VenueSecret m_wrongSecret = MakeSecret(4);
+  std::vector<std::unique_ptr<ServerProcess>> m_servers;
 };
+
+constexpr int kSeats = 8;
+constexpr int kRounds = 10;
+
+// Seats enrolling at once with their own servers, into one store: each
+// read, update and write of the list is one writer's, so none is lost.
+TEST_F(ManySeats, EightProcessesForEightServersLeaveEightEntries) {
+  StartServers(kSeats);
+  for (int round = 0; round < kRounds; ++round) {
+    RemoveStoredList();
+    std::vector<std::unique_ptr<ChildProcess>> seats;
+    for (const auto& server : m_servers) {
+      seats.push_back(std::make_unique<ChildProcess>(SeatEnrolArguments(server->Port())));
+    }
+    for (auto& seat : seats) {
+      std::string output;
+      EXPECT_EQ(seat->Finish(output), 0) << output;
+      EXPECT_EQ(output.rfind("enrolled", 0), 0u) << output;
+    }
+    ExpectAnEntryForEveryServer("round " + std::to_string(round));
+  }
+}
+
+TEST_F(ManySeats, EightThreadsForEightServersLeaveEightEntries) {
+  StartServers(kSeats);
+  for (int round = 0; round < kRounds; ++round) {
+    RemoveStoredList();
+    std::atomic<int> enrolled{0};
+    std::vector<std::thread> seats;
+    for (const auto& server : m_servers) {
+      const int port = server->Port();
+      seats.emplace_back([&, port] {
+        CRegisterSession session;
+        if (Enrol(session, m_secret, port)) ++enrolled;
+      });
+    }
+    for (std::thread& seat : seats) seat.join();
+    EXPECT_EQ(enrolled.load(), kSeats);
+    ExpectAnEntryForEveryServer("round " + std::to_string(round));
+  }
+}
+
+// Enrolments killed wherever they happen to be, then one that completes:
+// the list is whole and nothing but the store's own files is left.
+TEST_F(ManySeats, KilledEnrolmentsLeaveAWholeListAndNoTemporaryFile) {
+  constexpr int kKilled = 100;
+  StartServers(1);
+  ServerProcess& server = *m_servers.front();
+  std::atomic<bool> running{true};
+  std::thread drain([&] {
+    std::string line;
+    while (running.load()) server.NextRequest(50, line);
+  });
+
+  // Kills are spread over the life of a whole enrolment, start to exit.
+  const auto started = std::chrono::steady_clock::now();
+  {
+    ChildProcess seat(SeatEnrolArguments(server.Port()));
+    std::string output;
+    EXPECT_EQ(seat.Finish(output), 0) << output;
+  }
+  const auto lifetime = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - started);
+  std::mt19937 random(::testing::UnitTest::GetInstance()->random_seed());
+  std::uniform_int_distribution<long> delay(0, lifetime.count() * 3 / 2);
+  for (int i = 0; i < kKilled; ++i) {
+    ChildProcess seat(SeatEnrolArguments(server.Port()));
+    std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+    seat.Kill();
+  }
+  {
+    ChildProcess seat(SeatEnrolArguments(server.Port()));
+    std::string output;
+    EXPECT_EQ(seat.Finish(output), 0) << output;
+  }
+  running = false;
+  drain.join();
+
+  ExpectAnEntryForEveryServer("after the kills");
+  std::set<std::string> storeFiles;
+  for (const auto& file : std::filesystem::directory_iterator(m_store.Path())) {
+    const std::string name = file.path().filename().string();
+    if (name.rfind("regaddrs.dat", 0) == 0) storeFiles.insert(name);
+  }
+  EXPECT_EQ(storeFiles,
+            (std::set<std::string>{"regaddrs.dat", "regaddrs.dat.bak", "regaddrs.dat.lock"}));
+}
+
+void Collect(const char* text, void* context) { *static_cast<std::string*>(context) += text; }
+
+TEST_F(ManySeats, AnEnrolmentWhileAnotherWriterHoldsTheListWritesNothing) {
+  StartServers(1);
+  std::string debugger;
+  bool enrolled = true;
+  {
+    seatenrol::SetStoreLockWaitForTesting(200);
+    CTavConfig other;
+    ASSERT_TRUE(other.IsLocked());
+    SeatenrolSetDebugSink(Collect, &debugger);
+    CRegisterSession session;
+    enrolled = Enrol(session, m_secret, m_servers.front()->Port());
+    SeatenrolSetDebugSink(nullptr, nullptr);
+    seatenrol::SetStoreLockWaitForTesting(0);
+  }
+  EXPECT_FALSE(enrolled);
+  EXPECT_NE(debugger.find(seatenrol::messages::kServerListLocked), std::string::npos) << debugger;
+  EXPECT_NE(LogText().find(seatenrol::messages::kServerListLocked), std::string::npos);
+  EXPECT_EQ(LogText().find(seatenrol::messages::kServerListNotStored), std::string::npos);
+  EXPECT_EQ(ReadStoredList().count, -1) << "a list was written without the lock";
+  std::string report;
+  ASSERT_TRUE(m_servers.front()->NextRequest(2000, report));
+  EXPECT_EQ(JsonValue(report, "accepted"), "true");
+}
 
 // Every entry of the log: the seat, the tag, a time stamp, then one of the
 // messages this test can cause, whole.
@@ -190,11 +350,15 @@ TEST_F(ManySeats, AnEnrolmentThatCannotBeStoredIsNotReportedAsDone) {
   const std::string blocked = m_store.WriteFile("not-a-directory", "x") + "/store";
   setenv("SEATENROL_CONFIG_DIR", blocked.c_str(), 1);
   CRegisterSession session;
+  std::string debugger;
+  SeatenrolSetDebugSink(Collect, &debugger);
   const bool enrolled = Enrol(session, m_secret, server.Port());
+  SeatenrolSetDebugSink(nullptr, nullptr);
   setenv("SEATENROL_CONFIG_DIR", m_store.Path().c_str(), 1);
 
   EXPECT_FALSE(enrolled);
   EXPECT_NE(LogText().find(seatenrol::messages::kServerListNotStored), std::string::npos);
+  EXPECT_NE(debugger.find(seatenrol::messages::kServerListNotStored), std::string::npos);
   std::string report;
   ASSERT_TRUE(server.NextRequest(2000, report));
   EXPECT_EQ(JsonValue(report, "accepted"), "true");

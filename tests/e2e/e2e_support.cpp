@@ -113,6 +113,13 @@ int ChildProcess::Stop() {
   return Finish(ignored);
 }
 
+void ChildProcess::Kill() {
+  if (m_pid <= 0) return;
+  kill(m_pid, SIGKILL);
+  std::string ignored;
+  Finish(ignored);
+}
+
 ServerProcess::ServerProcess(const ScopedStoreDirectory& directory, const std::string& venues,
                              const std::vector<std::string>& flags)
     : m_process(Arguments(directory.WriteFile("venues.txt", venues), flags)), m_port(0) {

@@ -50,6 +50,8 @@ public:
   int Stop();
   // Closes this end of its output, as a reader that has gone away would.
   void CloseOutput();
+  // Sends SIGKILL, which it cannot catch, and reaps it.
+  void Kill();
 
 private:
   pid_t m_pid;

@@ -62,12 +62,12 @@ TEST(ServerList, UpdatesTheFirstMatchingEntryOnly) {
   EXPECT_EQ(list.entries[2].credential[0], '2');
 }
 
-TEST(ServerList, NamesAreCutTo32BytesAndComparedWhole) {
+TEST(ServerList, LongNamesAreStoredCutTo32BytesAndFoundByThatPart) {
   struct Case {
     std::size_t length;
     int countAfterTwoEnrolments;
   };
-  const Case cases[] = {{31, 1}, {32, 1}, {33, 1}, {200, 1}};
+  const Case cases[] = {{31, 1}, {32, 1}, {33, 1}, {40, 1}, {200, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     const std::string name(c.length, 'n');
@@ -75,10 +75,89 @@ TEST(ServerList, NamesAreCutTo32BytesAndComparedWhole) {
     StartList(list, name.c_str(), 9, Bytes(Credential('a')));
     Append(list, name, 9, 'b');
     EXPECT_EQ(list.count, c.countAfterTwoEnrolments);
+    EXPECT_EQ(list.entries[0].credential[0], 'b');
     EXPECT_EQ(NameOf(list.entries[0]), name.substr(0, 32));
     for (std::size_t i = 32; i < sizeof list.entries[0].serverName; ++i) {
       ASSERT_EQ(list.entries[0].serverName[i], 0);
     }
+  }
+}
+
+TEST(ServerList, NamesMatchWholeOrByTheStoredPartOfALongOne) {
+  const std::string long40(40, 'L');
+  struct Case {
+    const char* what;
+    std::string stored;
+    std::string given;
+    bool same;
+  };
+  const Case cases[] = {
+      {"a long name stored whole by another tool", long40, long40, true},
+      {"the stored part of a long name", long40.substr(0, 32), long40, true},
+      {"a short name is never matched by its prefix", "mgmt", "mgmt.example", false},
+      {"a stored name longer than the one given", "mgmt.example", "mgmt", false},
+      {"32 bytes given, a longer name stored", long40, long40.substr(0, 32), false},
+      {"a long name whose stored part differs", std::string(32, 'M'), long40, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ST_REGISTERINFO_LIST list = EmptyList();
+    list.count = 1;
+    std::memcpy(list.entries[0].serverName, c.stored.data(), c.stored.size());
+    list.entries[0].port = 9;
+    Append(list, c.given, 9, 'q');
+    EXPECT_EQ(list.count, c.same ? 1 : 2);
+    EXPECT_EQ(list.entries[0].credential[0] == 'q', c.same);
+  }
+}
+
+TEST(ServerList, RepeatedLongNameLeavesTheOtherServersInPlace) {
+  const std::string long40 = "management-server-of-the-venue.example.n";
+  ASSERT_EQ(long40.size(), 40u);
+  ST_REGISTERINFO_LIST list = EmptyList();
+  StartList(list, "first", 1, Bytes(Credential('1')));
+  Append(list, "second", 2, '2');
+  for (int i = 0; i < 25; ++i) Append(list, long40, 3, static_cast<char>('a' + i));
+  ASSERT_EQ(list.count, 3);
+  EXPECT_EQ(NameOf(list.entries[0]), "first");
+  EXPECT_EQ(NameOf(list.entries[1]), "second");
+  EXPECT_EQ(NameOf(list.entries[2]), long40.substr(0, 32));
+  EXPECT_EQ(list.entries[2].credential[0], 'a' + 24);
+}
+
+// The entry's last byte belongs to no field this library writes: whatever
+// the read brought stays, for an updated entry and an appended one alike.
+TEST(ServerList, LastByteOfAnEntrySurvivesTheUpdate) {
+  struct Case {
+    const char* what;
+    int count;
+    const char* name;
+    int touched;  // the index written
+  };
+  const Case cases[] = {
+      {"appended", 2, "new", 2},
+      {"updated", 2, "server-1", 1},
+      {"appended to a full list", kMaxRegisterEntries, "new", kMaxRegisterEntries - 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ST_REGISTERINFO_LIST list = EmptyList();
+    list.count = c.count;
+    for (int k = 0; k < kMaxRegisterEntries; ++k) {
+      const std::string name = "server-" + std::to_string(k);
+      std::memcpy(list.entries[k].serverName, name.c_str(), name.size());
+      list.entries[k].port = k;
+      list.entries[k].unused = 0xA5;
+    }
+    // Leftovers in the slot an append takes are cleared, all but that byte.
+    list.entries[c.count < kMaxRegisterEntries ? c.count : 0].serverName[100] = 'x';
+    Append(list, c.name, c.touched, 'z');
+    const ST_REGISTERINFO& entry = list.entries[c.touched];
+    EXPECT_EQ(NameOf(entry), c.name);
+    EXPECT_EQ(entry.credential[0], 'z');
+    EXPECT_EQ(entry.enrolled, 1);
+    EXPECT_EQ(entry.unused, 0xA5);
+    EXPECT_EQ(entry.serverName[100], 0);
   }
 }
 

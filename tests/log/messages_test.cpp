@@ -64,6 +64,8 @@ TEST(Messages, EveryTextDecodesFromCodePage936ToItsWording) {
        u8"RegisterServer: server list full, dropped the oldest entry %.*s:%d\n"},
       {"kServerListNotStored", messages::kServerListNotStored,
        u8"RegisterServer: the server list could not be stored\n"},
+      {"kServerListLocked", messages::kServerListLocked,
+       u8"RegisterServer: the server list is locked by another writer\n"},
   };
   for (const auto& message : catalogue) {
     EXPECT_EQ(DecodeGbk(message.bytes), message.text) << message.name;

@@ -69,6 +69,7 @@ protected:
   }
   void TearDown() override {
     config_.reset();
+    if (directory_.empty()) return;  // skipped before SetUp made it
     std::filesystem::permissions(directory_, std::filesystem::perms::owner_all);
     std::filesystem::remove_all(directory_);
   }
