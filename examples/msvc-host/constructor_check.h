@@ -24,9 +24,11 @@ struct ConstructorSlot {
   int (*check)(void* const* slot);
 };
 
+// The objects built live in static storage: a frame larger than a page would call
+// the runtime's stack probe (__chkstk), which the stand-in does not provide.
 template <class T>
 int CheckConstructor(void* const* slot) {
-  alignas(T) unsigned char storage[sizeof(T)];
+  alignas(T) static unsigned char storage[sizeof(T)];
   void* const result = reinterpret_cast<DefaultConstructor>(*slot)(storage);
   static_cast<T*>(static_cast<void*>(storage))->~T();
   return result == storage;
@@ -35,7 +37,7 @@ int CheckConstructor(void* const* slot) {
 template <class T>
 int CheckCopyConstructor(void* const* slot) {
   const T source;
-  alignas(T) unsigned char storage[sizeof(T)];
+  alignas(T) static unsigned char storage[sizeof(T)];
   void* const result = reinterpret_cast<CopyConstructor>(*slot)(storage, &source);
   const bool same = memcmp(storage, &source, sizeof(T)) == 0;
   static_cast<T*>(static_cast<void*>(storage))->~T();

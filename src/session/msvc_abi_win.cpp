@@ -94,6 +94,10 @@ void* SEATENROL_THISCALL seatenrol_msvc_CRegisterSession_construct(void* self) {
   return Construct<CRegisterSession>(self);
 }
 
+void* SEATENROL_THISCALL seatenrol_msvc_CTavConfig_construct(void* self) {
+  return Construct<CTavConfig>(self);
+}
+
 int SEATENROL_THISCALL seatenrol_msvc_CP2PCommunication_SetPeerAddr(
     CP2PCommunication* self, CallerCopy<CSocketAddress> address) {
   return seatenrol::CallWithCallerCopy(self, &CP2PCommunication::SetPeerAddr, address);
