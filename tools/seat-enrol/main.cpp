@@ -382,8 +382,8 @@ int PrintRequestIdentity() {
         0,
         0};
     if (std::memcmp(mac, standIn, sizeof standIn) == 0) {
-      std::cerr << "seat-enrol: the mac is no hardware address but the bytes of " << ip
-                << "; 'seat-enrol identity --explain' tells why\n";
+      std::cerr << std::string("seat-enrol: the mac is no hardware address but the bytes of ") +
+                       ip + "; 'seat-enrol identity --explain' tells why\n";
     }
   }
   return ip != nullptr && haveMac && haveName ? kExitDone : kExitFailed;
