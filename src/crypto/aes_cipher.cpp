@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kBlockSize = 16;
 
-// The S-box of FIPS-197; the inverse box is derived from it at keying time.
+// The S-box of FIPS-197; the inverse box is derived from it by the compiler.
 constexpr unsigned char kSbox[256] = {
     0x63, 0x7c, 0x77, 0x7b, 0xf2, 0x6b, 0x6f, 0xc5, 0x30, 0x01, 0x67, 0x2b, 0xfe, 0xd7, 0xab, 0x76,
     0xca, 0x82, 0xc9, 0x7d, 0xfa, 0x59, 0x47, 0xf0, 0xad, 0xd4, 0xa2, 0xaf, 0x9c, 0xa4, 0x72, 0xc0,
@@ -41,28 +41,36 @@ constexpr unsigned char Multiply(unsigned char c, unsigned char b) {
   return static_cast<unsigned char>(product);
 }
 
-// The products of every byte value with one factor.
-struct ProductTable {
+// One byte for every byte value: the products with one factor, or the
+// inverse box.
+struct ByteTable {
   unsigned char bytes[256];
 };
 
-constexpr ProductTable MakeProducts(unsigned char factor) {
-  ProductTable table{};
+constexpr ByteTable MakeProducts(unsigned char factor) {
+  ByteTable table{};
   for (int b = 0; b < 256; ++b) table.bytes[b] = Multiply(factor, static_cast<unsigned char>(b));
   return table;
 }
 
 // Multiplied out once by the compiler: each keying fills its own tables with
 // copies of these instead of some twelve thousand shift-and-add steps.
-constexpr ProductTable kTimes2 = MakeProducts(2);
-constexpr ProductTable kTimes3 = MakeProducts(3);
-constexpr ProductTable kTimes9 = MakeProducts(9);
-constexpr ProductTable kTimes11 = MakeProducts(11);
-constexpr ProductTable kTimes13 = MakeProducts(13);
-constexpr ProductTable kTimes14 = MakeProducts(14);
+constexpr ByteTable kTimes2 = MakeProducts(2);
+constexpr ByteTable kTimes3 = MakeProducts(3);
+constexpr ByteTable kTimes9 = MakeProducts(9);
+constexpr ByteTable kTimes11 = MakeProducts(11);
+constexpr ByteTable kTimes13 = MakeProducts(13);
+constexpr ByteTable kTimes14 = MakeProducts(14);
 
-void FillProducts(unsigned char (&table)[256], const ProductTable& products) {
-  std::memcpy(table, products.bytes, sizeof table);
+constexpr ByteTable MakeInverseSbox() {
+  ByteTable table{};
+  for (int b = 0; b < 256; ++b) table.bytes[kSbox[b]] = static_cast<unsigned char>(b);
+  return table;
+}
+constexpr ByteTable kInvSbox = MakeInverseSbox();
+
+void FillTable(unsigned char (&table)[256], const ByteTable& bytes) {
+  std::memcpy(table, bytes.bytes, sizeof table);
 }
 
 // Blocks needed for length bytes, or -1 when the arguments cannot be served.
@@ -129,18 +137,18 @@ int CAesCipher::SetKey(int length, const unsigned char* key) {
   m_Nr = nk + 6;
 
   std::memcpy(m_sbox, kSbox, sizeof m_sbox);
-  for (int i = 0; i < 256; ++i) m_invSbox[m_sbox[i]] = static_cast<unsigned char>(i);
+  FillTable(m_invSbox, kInvSbox);
 
   std::memset(m_roundConstants, 0, sizeof m_roundConstants);
   m_roundConstants[1][0] = 0x01;
   for (int i = 2; i <= 10; ++i) m_roundConstants[i][0] = Multiply(2, m_roundConstants[i - 1][0]);
 
-  FillProducts(m_times2, kTimes2);
-  FillProducts(m_times3, kTimes3);
-  FillProducts(m_times9, kTimes9);
-  FillProducts(m_times11, kTimes11);
-  FillProducts(m_times13, kTimes13);
-  FillProducts(m_times14, kTimes14);
+  FillTable(m_times2, kTimes2);
+  FillTable(m_times3, kTimes3);
+  FillTable(m_times9, kTimes9);
+  FillTable(m_times11, kTimes11);
+  FillTable(m_times13, kTimes13);
+  FillTable(m_times14, kTimes14);
 
   ExpandKey();
   return 0;
