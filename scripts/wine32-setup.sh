@@ -74,7 +74,10 @@ store_unexpected_indexes() {
     suffix=$(ls /var/lib/apt/lists | sed -n 's/.*_Packages\(\.[a-z0-9]*\)$/\1/p' | head -n 1)
     say "storing $url as served"
     case $suffix in
-      .lz4) curl -fsS "$url" | xz -dc | lz4 -q -f - "$name.lz4" ;;
+      .lz4)
+        command -v lz4 >/dev/null || return 1
+        curl -fsS "$url" | xz -dc | lz4 -q -f - "$name.lz4"
+        ;;
       .gz) curl -fsS "$url" | xz -dc | gzip -c >"$name.gz" ;;
       .xz) curl -fsS "$url" >"$name.xz" ;;
       *) curl -fsS "$url" | xz -dc >"$name" ;;
