@@ -49,13 +49,13 @@ binfmt_registered() {
 apt_update() {
   local attempt
   update_log=
-  for attempt in 1 2 3 4 5; do
+  for attempt in 1 2 3; do
     if update_log=$(apt-get update -qq 2>&1) && ! printf '%s\n' "$update_log" | grep -q '^E:'; then
       return 0
     fi
-    say "apt-get update failed (attempt $attempt of 5):"
+    say "apt-get update failed (attempt $attempt of 3):"
     printf '%s\n' "$update_log" | grep -E '^(E|W):' | sed 's/^/  /' | head -n 5
-    [ $attempt = 5 ] || sleep 30
+    [ $attempt = 3 ] || sleep 20
   done
   return 1
 }
