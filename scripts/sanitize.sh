@@ -17,7 +17,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1"
 
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$cxx" \
-  -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_CXX_FLAGS="$flags" -DSEATENROL_BENCH=OFF -DSEATENROL_FUZZ=OFF \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build/sanitize -j "$jobs"
