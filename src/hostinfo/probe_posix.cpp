@@ -125,30 +125,46 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
              reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
     return false;
   }
+  // The answer comes as a run of datagrams; one call takes all that are
+  // already queued, each into its own slice of the buffer. The kernel sizes
+  // a dump's datagrams by the largest receive buffer it has seen and the
+  // largest message it has to send (a link without its VF details, a few KB),
+  // so a slice holds one whole; a cut one fails the dump.
+  constexpr unsigned int kSlices = 4;
+  const std::size_t sliceSize = buffer.size() / kSlices;
+  sockaddr_nl senders[kSlices];
+  iovec parts[kSlices];
+  mmsghdr messages[kSlices];
   for (;;) {
-    sockaddr_nl sender{};
-    iovec part{buffer.data(), buffer.size()};
-    msghdr header{};
-    header.msg_name = &sender;
-    header.msg_namelen = sizeof sender;
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    const ssize_t received = recvmsg(socketFd, &header, 0);
-    if (received < 0) {
+    for (unsigned int i = 0; i < kSlices; ++i) {
+      senders[i] = sockaddr_nl{};
+      parts[i] = iovec{buffer.data() + i * sliceSize, sliceSize};
+      messages[i] = mmsghdr{};
+      messages[i].msg_hdr.msg_name = &senders[i];
+      messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+      messages[i].msg_hdr.msg_iov = &parts[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int count = recvmmsg(socketFd, messages, kSlices, MSG_WAITFORONE, nullptr);
+    if (count < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    if ((header.msg_flags & MSG_TRUNC) != 0) return false;
-    if (sender.nl_pid != 0) continue;  // only the kernel answers a dump
-    const std::size_t size = static_cast<std::size_t>(received);
-    for (std::size_t offset = 0;;) {
-      const nlmsghdr* message = ItemAt<nlmsghdr>(buffer.data(), size, offset);
-      if (message == nullptr) break;
-      offset += NLMSG_ALIGN(message->nlmsg_len);
-      if (message->nlmsg_seq != sequence) continue;
-      if (message->nlmsg_type == NLMSG_DONE) return true;
-      if (message->nlmsg_type == NLMSG_ERROR) return false;
-      each(message);
+    for (int i = 0; i < count; ++i) {
+      const msghdr& header = messages[i].msg_hdr;
+      if ((header.msg_flags & MSG_TRUNC) != 0) return false;
+      if (senders[i].nl_pid != 0) continue;  // only the kernel answers a dump
+      const char* slice = buffer.data() + static_cast<std::size_t>(i) * sliceSize;
+      const std::size_t size = messages[i].msg_len;
+      for (std::size_t offset = 0;;) {
+        const nlmsghdr* message = ItemAt<nlmsghdr>(slice, size, offset);
+        if (message == nullptr) break;
+        offset += NLMSG_ALIGN(message->nlmsg_len);
+        if (message->nlmsg_seq != sequence) continue;
+        if (message->nlmsg_type == NLMSG_DONE) return true;
+        if (message->nlmsg_type == NLMSG_ERROR) return false;
+        each(message);
+      }
     }
   }
 }
