@@ -18,7 +18,7 @@ std::vector<char*> Argv(std::vector<std::string>& args) {
 }
 
 TEST(ReadOptions, TakesJoinedAndSeparateValuesAndNamesWhatIsWrong) {
-  const std::vector<OptionSpec> specs = {{"--port", true}, {"--verbose", false}};
+  const std::vector<AcceptedOption> accepted = {{"--port", true}, {"--verbose", false}};
   struct {
     std::vector<std::string> args;  // after the command
     bool ok;
@@ -42,7 +42,7 @@ TEST(ReadOptions, TakesJoinedAndSeparateValuesAndNamesWhatIsWrong) {
     ArgumentCursor cursor(static_cast<int>(argv.size()), argv.data());
     std::vector<GivenOption> given;
     std::string error;
-    const bool ok = ReadOptions(cursor, specs, given, error);
+    const bool ok = ReadOptions(cursor, accepted, given, error);
     SCOPED_TRACE(args.size() > 1 ? args[1] : "");
     ASSERT_EQ(ok, c.ok) << error;
     std::vector<std::string> read;

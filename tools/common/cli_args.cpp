@@ -21,7 +21,7 @@ bool ArgumentCursor::Next(std::string& argument) {
   return true;
 }
 
-bool ReadOptions(ArgumentCursor& args, const std::vector<OptionSpec>& specs,
+bool ReadOptions(ArgumentCursor& args, const std::vector<AcceptedOption>& accepted,
                  std::vector<GivenOption>& given, std::string& error) {
   std::string argument;
   while (args.Next(argument)) {
@@ -29,21 +29,21 @@ bool ReadOptions(ArgumentCursor& args, const std::vector<OptionSpec>& specs,
     const std::size_t equals = argument.find('=');
     const bool joined = argument.compare(0, 2, "--") == 0 && equals != std::string::npos;
     option.name = joined ? argument.substr(0, equals) : argument;
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs) {
-      if (option.name == candidate.name) spec = &candidate;
+    const AcceptedOption* known = nullptr;
+    for (const AcceptedOption& candidate : accepted) {
+      if (option.name == candidate.name) known = &candidate;
     }
-    if (spec == nullptr) {
+    if (known == nullptr) {
       error = "unknown option " + option.name;
       return false;
     }
-    if (joined && !spec->takesValue) {
+    if (joined && !known->takesValue) {
       error = option.name + " takes no value";
       return false;
     }
     if (joined) {
       option.value = argument.substr(equals + 1);
-    } else if (spec->takesValue && !args.Next(option.value)) {
+    } else if (known->takesValue && !args.Next(option.value)) {
       error = option.name + " needs a value";
       return false;
     }

@@ -29,7 +29,7 @@ private:
 
 // One option a command knows: its name ("--port") and whether a value
 // follows it.
-struct OptionSpec {
+struct AcceptedOption {
   const char* name;
   bool takesValue;
 };
@@ -40,11 +40,11 @@ struct GivenOption {
   std::string value;
 };
 
-// Reads every remaining argument as an option of specs into given, in
+// Reads every remaining argument as an option of accepted into given, in
 // command-line order. False, with error set to one line, for an argument
 // that is no known option, an option without its value, or a value joined
 // by '=' to an option that takes none.
-bool ReadOptions(ArgumentCursor& args, const std::vector<OptionSpec>& specs,
+bool ReadOptions(ArgumentCursor& args, const std::vector<AcceptedOption>& accepted,
                  std::vector<GivenOption>& given, std::string& error);
 
 }  // namespace seatenrol

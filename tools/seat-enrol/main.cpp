@@ -159,12 +159,12 @@ bool ReadSecretFile(const std::string& path, std::string& hex) {
 
 // Empty when the options are complete, otherwise the one line that says why not.
 std::string ParseEnrolOptions(seatenrol::ArgumentCursor& args, EnrolOptions& options) {
-  const std::vector<seatenrol::OptionSpec> specs = {
+  const std::vector<seatenrol::AcceptedOption> accepted = {
       {"--venue", true}, {"--secret", true},  {"--secret-file", true}, {"--server", true},
       {"--port", true},  {"--retries", true}, {"--verbose", false}};
   std::vector<seatenrol::GivenOption> given;
   std::string error;
-  if (!seatenrol::ReadOptions(args, specs, given, error)) return error;
+  if (!seatenrol::ReadOptions(args, accepted, given, error)) return error;
   std::string secretHex;
   bool haveSecret = false, havePort = false, haveVenue = false;
   for (const seatenrol::GivenOption& option : given) {
