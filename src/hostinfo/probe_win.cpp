@@ -67,13 +67,12 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   return true;
 }
 
-bool ProbeIsPhysicalAdapter(const char* adapterName) {
-  std::string reason;
-  return ExplainPhysicalAdapter(adapterName, reason);
-}
+namespace {
 
-bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason) {
-  reason = "its registry entry cannot be read, which counts as physical";
+// The physical-adapter test; reason, when given, receives what decided it.
+// The discovery itself asks without one, so it builds no text.
+bool TestPhysicalAdapter(const char* adapterName, std::string* reason) {
+  if (reason != nullptr) *reason = "its registry entry cannot be read, which counts as physical";
   if (adapterName == nullptr) return true;
   HKEY networkClass = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, &networkClass) !=
@@ -92,10 +91,22 @@ bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason) {
   const LONG read = RegQueryValueExA(adapterKey, "PnpInstanceID", nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(instance), &size);
   const bool physical = read != ERROR_SUCCESS || std::strncmp(instance, "PCI", 3) == 0;
-  if (read == ERROR_SUCCESS) reason = std::string("its PnpInstanceID is ") + instance;
+  if (read == ERROR_SUCCESS && reason != nullptr) {
+    *reason = std::string("its PnpInstanceID is ") + instance;
+  }
   RegCloseKey(adapterKey);
   RegCloseKey(networkClass);
   return physical;
+}
+
+}  // namespace
+
+bool ProbeIsPhysicalAdapter(const char* adapterName) {
+  return TestPhysicalAdapter(adapterName, nullptr);
+}
+
+bool ExplainPhysicalAdapter(const char* adapterName, std::string& reason) {
+  return TestPhysicalAdapter(adapterName, &reason);
 }
 
 }  // namespace seatenrol
