@@ -5,7 +5,7 @@
 # tests/consumers/ against it.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/ensure-packages.sh cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev >&2
+scripts/ensure-packages.sh cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev pkg-config >&2
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j "$jobs"

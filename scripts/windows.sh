@@ -26,7 +26,7 @@ root=$PWD
 unset MAKEFLAGS MFLAGS MAKELEVEL
 # What dist needs (clang-14 and jq read the Visual C++ names from the headers,
 # llvm-14 makes seatenrol.lib), then what the tests need besides.
-dist_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix clang-14 llvm-14 jq)
+dist_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix clang-14 llvm-14 jq zip unzip)
 packages=("${dist_packages[@]}" wine64 googletest lld-14)
 jobs=2
 wineserver=/usr/lib/wine/wineserver64
