@@ -13,6 +13,14 @@ constexpr int kDatagramType = 2;
 
 using Clock = std::chrono::steady_clock;
 
+thread_local TransportFault lastFault = TransportFault::kNone;
+
+// The receive result for a failed socket call, its cause kept for the caller.
+int Failure(SocketStatus status) {
+  lastFault = status == SocketStatus::kRefused ? TransportFault::kRefused : TransportFault::kFailed;
+  return CONST_COMMUNICATION_ERROR;
+}
+
 // Milliseconds until deadline, rounded up so a wait never ends before it;
 // 0 once it has passed.
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -34,7 +42,7 @@ int ReceiveWithin(SocketHandle handle, char* buffer, int capacity, bool unlimite
       case SocketStatus::kInterrupted:
         continue;
       default:
-        return CONST_COMMUNICATION_ERROR;
+        return Failure(SocketStatus::kFailed);
     }
     const SocketResult received = ReceiveDatagram(handle, buffer, capacity);
     switch (received.status) {
@@ -47,12 +55,14 @@ int ReceiveWithin(SocketHandle handle, char* buffer, int capacity, bool unlimite
       case SocketStatus::kTruncated:
         return CONST_COMMUNICATION_PACKET_ERROR;
       default:  // refused by the peer's host, or failed
-        return CONST_COMMUNICATION_ERROR;
+        return Failure(received.status);
     }
   }
 }
 
 }  // namespace
+
+TransportFault LastTransportFault() { return lastFault; }
 
 }  // namespace seatenrol
 
@@ -97,9 +107,10 @@ int CP2PCommunication::SendTo(const char* data, int length) {
     case SocketStatus::kDone:
       return sent.count;
     case SocketStatus::kTooLarge:
+      seatenrol::Failure(SocketStatus::kFailed);
       return CONST_COMMUNICATION_PACKET_ERROR;
     default:
-      return CONST_COMMUNICATION_ERROR;
+      return seatenrol::Failure(sent.status);
   }
 }
 

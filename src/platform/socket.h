@@ -44,6 +44,15 @@ SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity);
 // The OS error code of the last failed call on this thread.
 int LastSocketError();
 
+// Whether the host process has started the socket layer (always so where
+// there is nothing to start). Asked after a failure, to name its cause.
+bool SocketLayerStarted();
+
+// What this thread's last failed send or receive on an endpoint met: the
+// peer's host refusing the datagram, or any other failure.
+enum class TransportFault { kNone, kRefused, kFailed };
+TransportFault LastTransportFault();
+
 }  // namespace seatenrol
 
 #endif

@@ -107,4 +107,6 @@ SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
 
 int LastSocketError() { return errno; }
 
+bool SocketLayerStarted() { return true; }
+
 }  // namespace seatenrol

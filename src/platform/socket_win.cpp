@@ -88,4 +88,15 @@ SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
 
 int LastSocketError() { return ::WSAGetLastError(); }
 
+bool SocketLayerStarted() {
+  // Any socket call made before WSAStartup fails with WSANOTINITIALISED;
+  // opening a socket is the cheapest one that touches nothing else.
+  const SOCKET probe = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (probe != INVALID_SOCKET) {
+    ::closesocket(probe);
+    return true;
+  }
+  return ::WSAGetLastError() != WSANOTINITIALISED;
+}
+
 }  // namespace seatenrol

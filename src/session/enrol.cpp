@@ -5,8 +5,8 @@
 
 #include "log/log.h"
 #include "log/messages.h"
-#include "platform/config_store.h"
 #include "seatenrol/session.h"
+#include "session/enrolment_report.h"
 #include "session/server_list.h"
 #include "session/session_limits.h"
 
@@ -23,67 +23,69 @@ constexpr int kExpectedErrorInfoLength = 52;
 
 bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* secret,
                                       unsigned char* serverName, int port) {
-  if (venueID == nullptr || secret == nullptr || serverName == nullptr) return false;
-  RegError result;
-
-  // The tag is the venue ID's text, which may fill its 20 bytes unterminated.
-  char tag[seatenrol::kVenueIDSize + 1] = {};
-  std::memcpy(tag, venueID, seatenrol::VenueIDLength(venueID));
-  seatenrol::SetLogTag(tag);
-
-  if (!Init()) return false;
-  if (!Register(result, venueID, secret, serverName, port)) {
-    seatenrol::DebugOutput(seatenrol::messages::kRegisterFailedDebug);
-    seatenrol::WriteLog(seatenrol::messages::kRegisterFailedLog);
+  using seatenrol::Outcome;
+  using seatenrol::SetEnrolmentOutcome;
+  if (venueID == nullptr || secret == nullptr || serverName == nullptr) {
+    seatenrol::BeginEnrolmentReport(Outcome::kBadArgument);
     return false;
   }
+  try {
+    RegError result;
 
-  const int errorNo = result.GetErrorNo();
-  if (IsRefusal(errorNo)) {
-    char text[256] = {};
-    std::snprintf(text, sizeof text, seatenrol::messages::kRegisterRefused, errorNo);
-    seatenrol::DebugOutput(text);
-    seatenrol::WriteLog(text);
-    return false;
-  }
+    // The tag is the venue ID's text, which may fill its 20 bytes unterminated.
+    char tag[seatenrol::kVenueIDSize + 1] = {};
+    std::memcpy(tag, venueID, seatenrol::VenueIDLength(venueID));
+    seatenrol::SetLogTag(tag);
 
-  const int infoLength = result.GetErrorInfoLen();
-  if (infoLength < kExpectedErrorInfoLength) {
-    char text[256] = {};
-    std::snprintf(text, sizeof text, seatenrol::messages::kShortErrorInfo, infoLength,
-                  kExpectedErrorInfoLength);
-    seatenrol::DebugOutput(text);
-  }
-
-  const char* name = reinterpret_cast<const char*>(serverName);
-  const unsigned char* credential = result.GetErrorInfo();
-  // The object's lifetime is the critical section: no other writer reads or
-  // writes the list between this read and this write.
-  CTavConfig config;
-  if (config.GetLockState() == CTavConfig::kLockBusy) {
-    seatenrol::DebugOutput(seatenrol::messages::kServerListLocked);
-    seatenrol::WriteLog(seatenrol::messages::kServerListLocked);
-    CP2PCommunication::Close();
-    return false;
-  }
-  ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  if (config.ReadRegAddrs(list) == 1 && list.count >= 1) {
-    char dropped[512] = {};
-    if (seatenrol::RecordServer(list, name, port, credential, dropped, sizeof dropped)) {
-      seatenrol::WriteLog(dropped);
+    if (!Init()) {
+      seatenrol::BeginEnrolmentReport(Outcome::kNoMemory);
+      return false;
     }
-  } else {
-    seatenrol::DebugOutput(seatenrol::messages::kWriteRegisterInfoDebug);
-    seatenrol::WriteLog(seatenrol::messages::kWriteRegisterInfoLog);
-    seatenrol::StartList(list, name, port, credential);
+    if (!Register(result, venueID, secret, serverName, port)) {
+      seatenrol::DebugOutput(seatenrol::messages::kRegisterFailedDebug);
+      seatenrol::WriteLog(seatenrol::messages::kRegisterFailedLog);
+      return false;
+    }
+
+    const int errorNo = result.GetErrorNo();
+    if (IsRefusal(errorNo)) {
+      SetEnrolmentOutcome(Outcome::kRefused);
+      char text[256] = {};
+      std::snprintf(text, sizeof text, seatenrol::messages::kRegisterRefused, errorNo);
+      seatenrol::DebugOutput(text);
+      seatenrol::WriteLog(text);
+      return false;
+    }
+
+    const int infoLength = result.GetErrorInfoLen();
+    if (infoLength < kExpectedErrorInfoLength) {
+      char text[256] = {};
+      std::snprintf(text, sizeof text, seatenrol::messages::kShortErrorInfo, infoLength,
+                    kExpectedErrorInfoLength);
+      seatenrol::DebugOutput(text);
+    }
+
+    const unsigned char* credential = result.GetErrorInfo();
+    seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
+    std::memcpy(report.credential, credential, sizeof report.credential);
+    const seatenrol::StoreResult stored =
+        seatenrol::StoreEnrolment(reinterpret_cast<const char*>(serverName), port, credential);
+    CP2PCommunication::Close();
+    switch (stored) {
+      case seatenrol::StoreResult::kStored:
+        SetEnrolmentOutcome(Outcome::kOk);
+        return true;  // the caller is told of an enrolment only once its credential is stored
+      case seatenrol::StoreResult::kLocked:
+        SetEnrolmentOutcome(Outcome::kStoreLocked);
+        return false;
+      default:
+        SetEnrolmentOutcome(Outcome::kStoreFailed);
+        return false;
+    }
+  } catch (...) {
+    // Only allocations throw; the host gets a failure, never an exception.
+    CP2PCommunication::Close();
+    SetEnrolmentOutcome(Outcome::kNoMemory);
+    return false;
   }
-  // The caller is told of an enrolment only once its credential is stored.
-  const bool stored = config.WriteRegAddrs(list) == 1;
-  if (!stored) {
-    seatenrol::DebugOutput(seatenrol::messages::kServerListNotStored);
-    seatenrol::WriteLog(seatenrol::messages::kServerListNotStored);
-  }
-  CP2PCommunication::Close();
-  return stored;
 }

@@ -10,7 +10,9 @@
 #include "log/messages.h"
 #include "platform/ipv4_text.h"
 #include "platform/resolve.h"
+#include "platform/socket.h"
 #include "seatenrol/session.h"
+#include "session/enrolment_report.h"
 #include "session/session_limits.h"
 
 namespace {
@@ -108,53 +110,108 @@ int CRegisterSession::CreatPSCRegisterCommand(CPSCRegisterCommand& request, unsi
   return 1;
 }
 
+namespace {
+
+using seatenrol::Outcome;
+
+// The outcome of a failed step that met the network: a socket layer the host
+// never started is named as such, whatever the step.
+Outcome NetworkOutcome(Outcome otherwise) {
+  return seatenrol::SocketLayerStarted() ? otherwise : Outcome::kNetworkNotStarted;
+}
+
+Outcome ReceiveOutcome(int received) {
+  switch (received) {
+    case CONST_COMMUNICATION_TIMEOUT:
+      return Outcome::kNoAnswer;
+    case CONST_COMMUNICATION_PACKET_ERROR:
+      return Outcome::kUnusableReply;
+    default:
+      // On a connected datagram socket a refusal is the peer host's "port
+      // unreachable"; any other error means the datagram did not get there.
+      return seatenrol::LastTransportFault() == seatenrol::TransportFault::kRefused
+                 ? Outcome::kPortUnreachable
+                 : NetworkOutcome(Outcome::kNotSent);
+  }
+}
+
+}  // namespace
+
 int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigned char* secret,
                                unsigned char* serverName, int port) {
+  using seatenrol::SetEnrolmentOutcome;
+  seatenrol::BeginEnrolmentReport(Outcome::kBadArgument);
   if (venueID == nullptr || secret == nullptr || serverName == nullptr) return 0;
+  try {
+    SetEnrolmentOutcome(Outcome::kNoMemory);
+    CBuf reply;
+    if (!reply.Alloc(seatenrol::kPacketBufferSize)) return 0;
 
-  CBuf reply;
-  if (!reply.Alloc(seatenrol::kPacketBufferSize)) return 0;
+    CPSCRegisterCommand request;
+    if (!CreatPSCRegisterCommand(request, venueID, secret, serverName, port)) {
+      SetEnrolmentOutcome(NetworkOutcome(Outcome::kNoIdentity));
+      return 0;
+    }
 
-  CPSCRegisterCommand request;
-  if (!CreatPSCRegisterCommand(request, venueID, secret, serverName, port)) return 0;
+    std::vector<std::uint32_t> addresses;
+    if (!seatenrol::ResolveIPv4(reinterpret_cast<const char*>(serverName), addresses)) {
+      SetEnrolmentOutcome(NetworkOutcome(Outcome::kUnresolved));
+      return 0;
+    }
 
-  std::vector<std::uint32_t> addresses;
-  if (!seatenrol::ResolveIPv4(reinterpret_cast<const char*>(serverName), addresses)) return 0;
+    // Every address's reply failing to parse leaves this outcome.
+    SetEnrolmentOutcome(Outcome::kUnusableReply);
+    CSocketAddress peer;
+    for (const std::uint32_t address : addresses) {
+      char text[16];
+      seatenrol::FormatDottedIPv4(address, text);
+      if (!CSocketAddress::CheckStrIP(text) || !peer.SetIP(text) || !peer.SetPort(port)) {
+        SetEnrolmentOutcome(Outcome::kBadArgument);  // a port outside 1..65535
+        return 0;
+      }
 
-  CSocketAddress peer;
-  for (const std::uint32_t address : addresses) {
-    char text[16];
-    seatenrol::FormatDottedIPv4(address, text);
-    if (!CSocketAddress::CheckStrIP(text)) return 0;
-    if (!peer.SetIP(text)) return 0;
-    if (!peer.SetPort(port)) return 0;
+      Close();
+      if (!Open(2)) {
+        SetEnrolmentOutcome(NetworkOutcome(Outcome::kNotSent));
+        return 0;
+      }
+      if (!SetPeerAddr(peer)) {
+        SetEnrolmentOutcome(NetworkOutcome(Outcome::kNotSent));
+        Close();
+        return 0;
+      }
+      if (!SendCommand(&request)) {
+        SetEnrolmentOutcome(NetworkOutcome(Outcome::kNotSent));
+        seatenrol::DebugOutput(seatenrol::messages::kSendCommandError);
+        Close();
+        return 0;
+      }
+      const int received = RawRecvFrom(reply, seatenrol::kReplyWaitMs);
+      if (received <= 0) {
+        SetEnrolmentOutcome(ReceiveOutcome(received));
+        ReportReceiveFailure(received);
+        Close();
+        return 0;
+      }
 
+      CResponseCommandReg response;
+      if (!response.Create(&reply)) {
+        // A reply that does not parse lets the next address have its turn.
+        Close();
+        continue;
+      }
+      if (!result.SetP2PError(response.GetP2PError())) return 0;
+      seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
+      report.outcome = Outcome::kOk;
+      report.errorNo = result.GetErrorNo();
+      std::memcpy(report.serverIP, text, sizeof report.serverIP);
+      return 1;  // the endpoint stays open until the enrolment has been recorded
+    }
+    return 0;
+  } catch (...) {
+    // Only allocations throw here; the host gets a failure, never an exception.
     Close();
-    if (!Open(2)) return 0;
-    if (!SetPeerAddr(peer)) {
-      Close();
-      return 0;
-    }
-    if (!SendCommand(&request)) {
-      seatenrol::DebugOutput(seatenrol::messages::kSendCommandError);
-      Close();
-      return 0;
-    }
-    const int received = RawRecvFrom(reply, seatenrol::kReplyWaitMs);
-    if (received <= 0) {
-      ReportReceiveFailure(received);
-      Close();
-      return 0;
-    }
-
-    CResponseCommandReg response;
-    if (!response.Create(&reply)) {
-      // A reply that does not parse lets the next address have its turn.
-      Close();
-      continue;
-    }
-    if (!result.SetP2PError(response.GetP2PError())) return 0;
-    return 1;  // the endpoint stays open until the enrolment has been recorded
+    SetEnrolmentOutcome(Outcome::kNoMemory);
+    return 0;
   }
-  return 0;
 }

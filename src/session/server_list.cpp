@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log/log.h"
 #include "log/messages.h"
 #include "session/session_limits.h"
 
@@ -72,6 +73,31 @@ void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
   std::memset(&list, 0, sizeof list);
   FillNewEntry(list.entries[0], name, port, credential);
   list.count = 1;
+}
+
+StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential) {
+  // The object's lifetime is the critical section: no other writer reads or
+  // writes the list between this read and this write.
+  CTavConfig config;
+  if (config.GetLockState() == CTavConfig::kLockBusy) {
+    DebugOutput(messages::kServerListLocked);
+    WriteLog(messages::kServerListLocked);
+    return StoreResult::kLocked;
+  }
+  ST_REGISTERINFO_LIST list;
+  std::memset(&list, 0, sizeof list);
+  if (config.ReadRegAddrs(list) == 1 && list.count >= 1) {
+    char dropped[512] = {};
+    if (RecordServer(list, name, port, credential, dropped, sizeof dropped)) WriteLog(dropped);
+  } else {
+    DebugOutput(messages::kWriteRegisterInfoDebug);
+    WriteLog(messages::kWriteRegisterInfoLog);
+    StartList(list, name, port, credential);
+  }
+  if (config.WriteRegAddrs(list) == 1) return StoreResult::kStored;
+  DebugOutput(messages::kServerListNotStored);
+  WriteLog(messages::kServerListNotStored);
+  return StoreResult::kFailed;
 }
 
 }  // namespace seatenrol

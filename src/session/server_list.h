@@ -28,6 +28,13 @@ bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
 void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
                const unsigned char* credential);
 
+enum class StoreResult { kStored, kLocked, kFailed };
+
+// Records an accepted server in the stored server list, as one critical
+// section from the read to the write, and logs what went wrong. credential
+// is the answer's error info, of which the first 32 bytes are kept.
+StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential);
+
 }  // namespace seatenrol
 
 #endif
