@@ -75,6 +75,19 @@ void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
   list.count = 1;
 }
 
+int RemoveServer(ST_REGISTERINFO_LIST& list, const char* name, int port) {
+  int kept = 0;
+  for (int i = 0; i < list.count; ++i) {
+    if (SameServer(list.entries[i], name, port)) continue;
+    if (kept != i) list.entries[kept] = list.entries[i];
+    ++kept;
+  }
+  const int removed = list.count - kept;
+  for (int i = kept; i < list.count; ++i) std::memset(&list.entries[i], 0, sizeof list.entries[i]);
+  list.count = kept;
+  return removed;
+}
+
 StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential) {
   // The object's lifetime is the critical section: no other writer reads or
   // writes the list between this read and this write.

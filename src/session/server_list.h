@@ -28,6 +28,10 @@ bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
 void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
                const unsigned char* credential);
 
+// Removes every entry kept for the server name at port, keeping the others
+// in their order; the number removed.
+int RemoveServer(ST_REGISTERINFO_LIST& list, const char* name, int port);
+
 enum class StoreResult { kStored, kLocked, kFailed };
 
 // Records an accepted server in the stored server list, as one critical

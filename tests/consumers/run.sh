@@ -59,6 +59,10 @@ for header in "$prefix"/include/seatenrol/*.h; do
     quiet "${CXX:-c++}" -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ -I"$prefix/include" - ||
     fail "$name does not compile on its own"
 done
+# The C interface's header is C as well.
+printf '#include <seatenrol/c_api.h>\n' |
+  quiet "${CC:-cc}" -std=c99 -pedantic -Wall -Wextra -Werror -fsyntax-only -x c -I"$prefix/include" - ||
+  fail "seatenrol/c_api.h is not valid C99"
 
 # Runs one consumer's program, which must load the installed SONAME.
 run_app() {

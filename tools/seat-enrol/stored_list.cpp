@@ -37,19 +37,6 @@ std::string LockProblem(const CTavConfig& config) {
 
 }  // namespace
 
-int RemoveServer(ST_REGISTERINFO_LIST& list, const std::string& server, int port) {
-  int kept = 0;
-  for (int i = 0; i < list.count; ++i) {
-    if (SameServer(list.entries[i], server.c_str(), port)) continue;
-    if (kept != i) list.entries[kept] = list.entries[i];
-    ++kept;
-  }
-  const int removed = list.count - kept;
-  for (int i = kept; i < list.count; ++i) std::memset(&list.entries[i], 0, sizeof list.entries[i]);
-  list.count = kept;
-  return removed;
-}
-
 std::string StoredCredentialPrefix(const std::string& server, int port) {
   CTavConfig config;
   ST_REGISTERINFO_LIST list;
@@ -118,7 +105,7 @@ int ForgetServers(std::ostream& out, bool all, const std::string& server, int po
     out << "failed: nothing readable in " << path << "\n";
     return kExitFailed;
   } else {
-    removed = RemoveServer(list, server, port);
+    removed = RemoveServer(list, server.c_str(), port);
     if (removed == 0) {
       out << "failed: " << peer << " is not in the stored server list " << path << "\n";
       return kExitFailed;

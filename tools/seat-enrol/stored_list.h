@@ -9,10 +9,6 @@
 
 namespace seatenrol {
 
-// Removes every entry kept for server at port, keeping the others in their
-// order; the number removed.
-int RemoveServer(ST_REGISTERINFO_LIST& list, const std::string& server, int port);
-
 // The first bytes, in hex, of the credential stored for server at port;
 // empty when there is none.
 std::string StoredCredentialPrefix(const std::string& server, int port);

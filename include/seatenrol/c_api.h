@@ -1,0 +1,161 @@
+/* seatenrol's C interface: plain functions and fixed-layout structures that
+ * any language can call (C, C#, Delphi, Visual Basic, Python's ctypes).
+ *
+ * Every function returns an int result where 0 (SEATENROL_OK) is success,
+ * except those that return a text. No exception and no crash leaves a
+ * function for any argument: a null pointer where one is required, or a
+ * structure whose size field is too small, gives SEATENROL_BAD_ARGUMENT; an
+ * allocation that fails gives SEATENROL_NO_MEMORY.
+ *
+ * On 32-bit Windows the functions use the Win32 API's convention, __stdcall
+ * (WINAPI), and are exported under their plain names ("seatenrol_enrol"),
+ * as kernel32's are; elsewhere there is one convention. On Windows the host
+ * process must start Winsock (WSAStartup) before it enrols or asks for the
+ * identity; the library never does.
+ *
+ * Texts are NUL-terminated. Names, paths and the English texts are UTF-8;
+ * the library's debugger messages (seatenrol/debug_output.h) are GBK. */
+#ifndef SEATENROL_C_API_H
+#define SEATENROL_C_API_H
+
+#include <stdint.h>
+
+#include "seatenrol/export.h"
+
+#if defined(_WIN32)
+#define SEATENROL_CALL __stdcall
+#else
+#define SEATENROL_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results. 0 is success; every other value names why a call failed. */
+enum {
+  SEATENROL_OK = 0,
+  SEATENROL_REFUSED = 1,              /* the server refused the seat (error -4, -5 or -6) */
+  SEATENROL_NO_ANSWER = 2,            /* no reply within 5 s */
+  SEATENROL_PORT_UNREACHABLE = 3,     /* the server's host refused the datagram */
+  SEATENROL_UNRESOLVED = 4,           /* the server name did not resolve */
+  SEATENROL_UNUSABLE_REPLY = 5,       /* a reply came, but could not be parsed */
+  SEATENROL_NOT_SENT = 6,             /* the request could not be sent or delivered */
+  SEATENROL_NO_IDENTITY = 7,          /* the seat's address, MAC or host name was not found */
+  SEATENROL_STORE_FAILED = 8,         /* the stored server list could not be read or written */
+  SEATENROL_STORE_LOCKED = 9,         /* another program held the stored server list */
+  SEATENROL_BAD_ARGUMENT = 10,        /* a null pointer, a size too small, a value out of range */
+  SEATENROL_NO_MEMORY = 11,           /* an allocation failed */
+  SEATENROL_NETWORK_NOT_STARTED = 12, /* Windows: the host has not called WSAStartup */
+  SEATENROL_NOT_FOUND = 13            /* no such server in the stored server list */
+};
+
+/* What one enrolment did: 60 bytes, no padding, on every architecture. */
+typedef struct seatenrol_enrolment {
+  uint32_t size;          /* set by the caller: sizeof(seatenrol_enrolment) */
+  int32_t outcome;        /* what the call returned */
+  int32_t error_no;       /* the server's error number when it answered, else 0 */
+  char server_ip[16];     /* dotted IPv4 of the address whose reply was used, else "" */
+  uint8_t credential[32]; /* what an accepting answer granted, else zeros */
+} seatenrol_enrolment;
+
+/* Enrols this seat with the management server at server:port: one 359-byte
+ * request, up to 5 s for the reply, and on acceptance the server and its
+ * credential recorded in the stored server list. The same exchange, messages
+ * and log lines as CRegisterSession::RegisterServer, on a session of its own;
+ * several threads may enrol at once.
+ *   venue_id  the venue ID, 1 to 20 bytes of text
+ *   secret    the venue's 32-byte secret
+ *   server    host name or dotted IPv4 address, 1 to 255 bytes
+ *   port      1 to 65535
+ *   result    may be NULL; else its size field must be set
+ * Returns SEATENROL_OK when the server accepted and the list was stored;
+ * SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED when the server accepted
+ * but the list could not be stored (result->credential still holds the
+ * grant, so the user can be told); otherwise why the enrolment failed. */
+SEATENROL_API int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const uint8_t* secret,
+                                                 const char* server, int32_t port,
+                                                 seatenrol_enrolment* result);
+
+/* The outcome of this thread's last enrolment: set by every seatenrol_enrol
+ * call (one refused as SEATENROL_BAD_ARGUMENT included) and by every
+ * CRegisterSession::RegisterServer and Register, and by nothing else, so a
+ * C++ host whose RegisterServer returned false asks here why. Register
+ * reports SEATENROL_OK whenever a reply was received and parsed, whatever it
+ * said. SEATENROL_OK before any enrolment on the thread. */
+SEATENROL_API int SEATENROL_CALL seatenrol_last_outcome(void);
+
+/* A one-line English description of a result, UTF-8; static, never NULL
+ * (an unknown value gives "unknown outcome"). */
+SEATENROL_API const char* SEATENROL_CALL seatenrol_outcome_text(int32_t outcome);
+
+/* Where a part of the identity came from. */
+enum {
+  SEATENROL_FROM_ADAPTER = 0,   /* the physical adapter the adapter rule chose */
+  SEATENROL_FROM_HOST_NAME = 1, /* the host name's address list */
+  SEATENROL_FROM_ADDRESS = 2    /* no adapter: the IP address's 4 bytes and 2 zeros */
+};
+
+/* The identity this seat's requests carry: 60 bytes. */
+typedef struct seatenrol_identity {
+  uint32_t size;      /* set by the caller: sizeof(seatenrol_identity) */
+  int32_t ip_source;  /* SEATENROL_FROM_ADAPTER or SEATENROL_FROM_HOST_NAME */
+  int32_t mac_source; /* SEATENROL_FROM_ADAPTER or SEATENROL_FROM_ADDRESS */
+  char ip[16];        /* dotted IPv4 */
+  char host_name[24]; /* the at most 20 bytes a request carries, NUL-terminated */
+  uint8_t mac[6];
+  uint8_t reserved[2]; /* zero */
+} seatenrol_identity;
+
+/* Discovers the identity exactly as the request builder does.
+ * SEATENROL_OK, SEATENROL_NO_IDENTITY (out is then zeroed but for its size),
+ * SEATENROL_NETWORK_NOT_STARTED or SEATENROL_BAD_ARGUMENT. */
+SEATENROL_API int SEATENROL_CALL seatenrol_get_identity(seatenrol_identity* out);
+
+/* One entry of the stored server list: 296 bytes. */
+typedef struct seatenrol_server {
+  int32_t port;
+  int32_t enrolled; /* 1 once an enrolment recorded it */
+  uint8_t credential[32];
+  char name[256]; /* the server name as enrolled, NUL-terminated */
+} seatenrol_server;
+
+/* Where the list was read from. */
+enum {
+  SEATENROL_LIST_NONE_YET = 0, /* no list stored yet: count is 0 */
+  SEATENROL_LIST_PRIMARY = 1,
+  SEATENROL_LIST_BACKUP = 2 /* the primary file is damaged; its backup was read */
+};
+
+/* Reads the stored server list. *count (count must not be NULL) receives the
+ * number of entries in the list, which may exceed capacity; min(*count,
+ * capacity) entries are written to servers (which may be NULL when capacity
+ * is 0: the count alone). source may be NULL. SEATENROL_STORE_FAILED when
+ * the list cannot be read at all or its folder does not exist. */
+SEATENROL_API int SEATENROL_CALL seatenrol_list_servers(seatenrol_server* servers, int32_t capacity,
+                                                        int32_t* count, int32_t* source);
+
+/* Removes the entry of the server name at port, as one section with no other
+ * writer between its read and its write. SEATENROL_OK, SEATENROL_NOT_FOUND,
+ * SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED. */
+SEATENROL_API int SEATENROL_CALL seatenrol_forget_server(const char* name, int32_t port);
+
+/* Empties the stored server list, also one that can no longer be read.
+ * SEATENROL_OK, SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED. */
+SEATENROL_API int SEATENROL_CALL seatenrol_forget_all(void);
+
+/* The full path of the stored server list's file, UTF-8, into buffer of size
+ * bytes. SEATENROL_OK; SEATENROL_BAD_ARGUMENT when buffer is NULL or too
+ * small (the path needs *needed bytes, terminator included, when needed is
+ * not NULL); SEATENROL_STORE_FAILED when the path cannot be found. */
+SEATENROL_API int SEATENROL_CALL seatenrol_store_path(char* buffer, int32_t size, int32_t* needed);
+
+/* The library's version, "MAJOR.MINOR.PATCH", as SEATENROL_VERSION_STRING
+ * in seatenrol/version.h gives it for the headers a program was built with. */
+SEATENROL_API const char* SEATENROL_CALL seatenrol_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
