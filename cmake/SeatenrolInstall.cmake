@@ -30,8 +30,8 @@ foreach(tool seat-enrol enrol-server)
   endif()
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/protocol.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(GLOB seatenrol_docs ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${seatenrol_docs} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # find_package(seatenrol): the imported target seatenrol::seatenrol.
 install(EXPORT seatenrolTargets NAMESPACE seatenrol:: DESTINATION ${SEATENROL_PACKAGE_DIR})

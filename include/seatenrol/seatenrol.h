@@ -2,6 +2,7 @@
 #ifndef SEATENROL_SEATENROL_H
 #define SEATENROL_SEATENROL_H
 
+#include "seatenrol/c_api.h"
 #include "seatenrol/config.h"
 #include "seatenrol/debug_output.h"
 #include "seatenrol/hostinfo.h"
