@@ -43,7 +43,8 @@ std::string HostsFromFilesOnly(std::istream& system) {
 
 // Gives this process a private mount namespace with the switch replaced;
 // empty on success, else why not. A user namespace lends a non-root user the
-// right to mount, its own IDs mapped to themselves.
+// right to mount, its own IDs mapped to themselves. mount() is given a source
+// and a type where it ignores them, since memory checkers read both.
 std::string Confine() {
   const uid_t uid = geteuid();
   const gid_t gid = getegid();
@@ -59,7 +60,7 @@ std::string Confine() {
       return "the user namespace's ID maps could not be written";
     }
   }
-  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+  if (mount("none", "/", "", MS_REC | MS_PRIVATE, nullptr) != 0) {
     return Failed("making the mounts private");
   }
   std::ifstream system(kNameServiceSwitch);
@@ -73,12 +74,12 @@ std::string Confine() {
     unlink(scratch.c_str());
     return "the switch's copy could not be written";
   }
-  const bool bound = mount(scratch.c_str(), kNameServiceSwitch, nullptr, MS_BIND, nullptr) == 0;
+  const bool bound = mount(scratch.c_str(), kNameServiceSwitch, "", MS_BIND, nullptr) == 0;
   const std::string why = bound ? std::string() : Failed("binding over the switch");
   unlink(scratch.c_str());  // the mount keeps what it shows
   if (!bound) return why;
   for (const char* socket : kCacheDaemonSockets) {
-    if (access(socket, F_OK) == 0 && mount("/dev/null", socket, nullptr, MS_BIND, nullptr) != 0) {
+    if (access(socket, F_OK) == 0 && mount("/dev/null", socket, "", MS_BIND, nullptr) != 0) {
       return Failed(std::string("covering ") + socket);
     }
   }
