@@ -1,5 +1,5 @@
 // seatenrol's C interface from C#: the P/Invoke declarations, the three
-// structures with their fixed layouts, and a few helpers for the texts.
+// structures with their fixed layouts, and a few conveniences for the texts.
 //
 // The functions are __stdcall on 32-bit Windows, which is P/Invoke's default
 // there; elsewhere the runtime ignores the convention. Windows loads
