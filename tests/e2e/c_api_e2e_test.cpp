@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "hosts_only_lookups.h"
 #include "net_test_util.h"
 #include "seatenrol/c_api.h"
 #include "seatenrol/session.h"
@@ -74,6 +75,18 @@ TEST_F(CInterface, EachOutcomeWhereItBelongs) {
   seatenrol_enrolment result;
   const int closed = UnusedLoopbackPort();
   EXPECT_EQ(Enrol(m_secret, closed, result), SEATENROL_PORT_UNREACHABLE);
+}
+
+TEST_F(CInterface, AnUnresolvedNameIsToldApart) {
+  const HostsOnlyRun run = RunWithHostsOnlyLookups([&] {
+    seatenrol_enrolment result;
+    const int outcome = Enrol(m_secret, 9000, result, "c-api-test.invalid");
+    return std::to_string(outcome) + " " + std::to_string(result.outcome) + " " +
+           std::to_string(seatenrol_last_outcome()) + " '" + result.server_ip + "'";
+  });
+  if (!run.confined) GTEST_SKIP() << "name lookups cannot be kept off the network: " << run.output;
+  const std::string unresolved = std::to_string(SEATENROL_UNRESOLVED);
+  EXPECT_EQ(run.output, unresolved + " " + unresolved + " " + unresolved + " ''");
 }
 
 TEST_F(CInterface, AnAcceptedEnrolmentThatCannotBeStoredStillShowsItsGrant) {

@@ -17,6 +17,7 @@
 
 #include "common/hex.h"
 #include "e2e_support.h"
+#include "hosts_only_lookups.h"
 #include "net_test_util.h"
 #include "seatenrol/version.h"
 
@@ -187,10 +188,6 @@ TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
        {"--retries", "1"},
        {2, "failed: 127.0.0.1:" + std::to_string(closed) +
                " refused the datagram (nothing listens on that port)"}},
-      {"seat-enrol-test.invalid",
-       9000,
-       {},
-       {"failed: the name seat-enrol-test.invalid did not resolve"}},
       {"127.0.0.1",
        truncating.Port(),
        {},
@@ -203,6 +200,18 @@ TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
     EXPECT_EQ(enrol.status, 2) << enrol.output;
     EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "), c.lines) << enrol.output;
   }
+}
+
+TEST_F(SeatEnrolCli, AnUnresolvedNameIsNamed) {
+  const HostsOnlyRun run = RunWithHostsOnlyLookups([&] {
+    const ToolRun enrol = SeatEnrol(EnrolArgs("seat-enrol-test.invalid", 9000));
+    return std::to_string(enrol.status) + "\n" + enrol.output;
+  });
+  if (!run.confined) GTEST_SKIP() << "name lookups cannot be kept off the network: " << run.output;
+  EXPECT_EQ(run.output.substr(0, 2), "2\n") << run.output;
+  EXPECT_EQ(LinesStartingWith(run.output, "failed: "),
+            std::vector<std::string>{"failed: the name seat-enrol-test.invalid did not resolve"})
+      << run.output;
 }
 
 TEST_F(SeatEnrolCli, ATerminalSeesTheWaitThenTheOutcome) {

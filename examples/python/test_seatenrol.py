@@ -1,0 +1,164 @@
+"""The ctypes wrapper against the Linux library, with tools/enrol-server on
+127.0.0.1 as the server and seat-enrol's output as the second opinion.
+
+SEATENROL_LIBRARY, ENROL_SERVER and SEAT_ENROL name the three (run-tests.sh
+sets them)."""
+
+import json
+import os
+import select
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import seatenrol  # noqa: E402
+from seatenrol import Result  # noqa: E402
+
+VENUE = "440106123456"
+SECRET = bytes(range(32))
+WRONG_SECRET = bytes(range(1, 33))
+ENROL_SERVER = os.environ.get("ENROL_SERVER", "")
+SEAT_ENROL = os.environ.get("SEAT_ENROL", "")
+
+
+def setUpModule():
+    if not (os.environ.get("SEATENROL_LIBRARY") and ENROL_SERVER and SEAT_ENROL):
+        raise unittest.SkipTest("SEATENROL_LIBRARY, ENROL_SERVER and SEAT_ENROL must name "
+                                "the library and the tools")
+    try:
+        seatenrol.identity()
+    except seatenrol.SeatenrolError as error:
+        raise unittest.SkipTest("this host has no identity to enrol with: %s" % error)
+
+
+class Server:
+    """enrol-server with the fault flags given, on a loopback port of its own."""
+
+    def __init__(self, folder, *flags):
+        venues = os.path.join(folder, "venues.txt")
+        with open(venues, "w") as file:
+            file.write("%s %s\n" % (VENUE, SECRET.hex()))
+        self.process = subprocess.Popen(
+            [ENROL_SERVER, "--venues", venues, "--port", "0", *flags],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.process.stdout], [], [], 5)
+        line = self.process.stdout.readline() if ready else b"{}"
+        self.port = json.loads(line or b"{}").get("port", 0)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.process.terminate()
+        self.process.wait(5)
+        self.process.stdout.close()
+
+
+def closed_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def seat_enrol(*args):
+    done = subprocess.run([SEAT_ENROL, *args], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=30)
+    return done.stdout.decode("utf-8").splitlines()
+
+
+class WithStore(unittest.TestCase):
+    """Each test gets a stored server list of its own."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="seatenrol-python-")
+        os.environ["SEATENROL_CONFIG_DIR"] = self.folder
+
+    def tearDown(self):
+        del os.environ["SEATENROL_CONFIG_DIR"]
+        shutil.rmtree(self.folder)
+
+    def enrol(self, port, secret=SECRET, venue=VENUE, server="127.0.0.1"):
+        return seatenrol.enrol(venue, secret, server, port)
+
+
+class Outcomes(WithStore):
+    def test_each_outcome_where_it_belongs(self):
+        cases = [
+            ("accepted", [], VENUE, SECRET, Result.OK, 0),
+            ("wrong secret", [], VENUE, WRONG_SECRET, Result.REFUSED, -4),
+            ("unknown venue", [], "4401069", SECRET, Result.REFUSED, -5),
+            ("no answer", ["--drop"], VENUE, SECRET, Result.NO_ANSWER, 0),
+            ("truncated reply", ["--truncate", "20"], VENUE, SECRET, Result.UNUSABLE_REPLY, 0),
+        ]
+        for name, flags, venue, secret, outcome, error_no in cases:
+            with self.subTest(name), Server(self.folder, *flags) as server:
+                self.assertNotEqual(server.port, 0)
+                done = self.enrol(server.port, secret, venue)
+                self.assertEqual((done.outcome, done.error_no), (outcome, error_no))
+                self.assertIs(seatenrol.last_outcome(), outcome)
+                answered = outcome in (Result.OK, Result.REFUSED)
+                self.assertEqual(done.server_ip, "127.0.0.1" if answered else "")
+                self.assertEqual(done.credential != bytes(32), outcome is Result.OK)
+        self.assertIs(self.enrol(closed_port()).outcome, Result.PORT_UNREACHABLE)
+
+    def test_an_accepted_enrolment_that_cannot_be_stored_keeps_its_grant(self):
+        with Server(self.folder) as server:
+            os.environ["SEATENROL_CONFIG_DIR"] = os.path.join(self.folder, "missing")
+            done = self.enrol(server.port)
+        self.assertIs(done.outcome, Result.STORE_FAILED)
+        self.assertEqual(done.server_ip, "127.0.0.1")
+        self.assertNotEqual(done.credential, bytes(32))
+
+    def test_bad_arguments(self):
+        closed = closed_port()
+        for venue, server, port in [("", "127.0.0.1", closed), ("4" * 21, "127.0.0.1", closed),
+                                    (VENUE, "", closed), (VENUE, "a" * 256, closed),
+                                    (VENUE, "127.0.0.1", 0), (VENUE, "127.0.0.1", 65536)]:
+            with self.subTest(venue=venue, server=server[:10], port=port):
+                self.assertIs(self.enrol(port, venue=venue, server=server).outcome,
+                              Result.BAD_ARGUMENT)
+                self.assertIs(seatenrol.last_outcome(), Result.BAD_ARGUMENT)
+        with self.assertRaises(ValueError):
+            self.enrol(closed, secret=SECRET[:31])  # never handed to the library
+        with self.assertRaises(seatenrol.SeatenrolError) as raised:
+            seatenrol.forget("", 9000)
+        self.assertIs(raised.exception.result, Result.BAD_ARGUMENT)
+
+
+class AgreesWithSeatEnrol(WithStore):
+    def test_identity(self):
+        seat = seatenrol.identity()
+        self.assertEqual(seat_enrol("identity"), ["ip: " + seat.ip, "mac: " + seat.mac.hex(),
+                                                  "host name: " + seat.host_name])
+
+    def test_list_and_forget(self):
+        with Server(self.folder) as first, Server(self.folder) as second:
+            done = [self.enrol(server.port) for server in (first, second)]
+        self.assertEqual([d.outcome for d in done], [Result.OK, Result.OK])
+        servers, source = seatenrol.list_servers()
+        self.assertIs(source, seatenrol.ListSource.PRIMARY)
+        self.assertEqual(servers, [seatenrol.Server("127.0.0.1", s.port, True, d.credential)
+                                   for s, d in zip((first, second), done)])
+        lines = seat_enrol("list")
+        self.assertEqual(lines[:2], ["store: " + seatenrol.store_path(), "servers: 2"])
+        for index, (server, line) in enumerate(zip(servers, lines[2:])):
+            self.assertEqual(line.split(), [str(index), server.name, "port", str(server.port),
+                                            "enrolled", "1", "credential",
+                                            server.credential.hex()])
+
+        seatenrol.forget("127.0.0.1", first.port)
+        with self.assertRaises(seatenrol.SeatenrolError) as raised:
+            seatenrol.forget("127.0.0.1", first.port)
+        self.assertIs(raised.exception.result, Result.NOT_FOUND)
+        self.assertEqual(seat_enrol("list")[1], "servers: 1")
+        seatenrol.forget_all()
+        self.assertEqual(seatenrol.list_servers()[0], [])
+        self.assertEqual(seat_enrol("list")[1], "servers: 0")
+
+
+if __name__ == "__main__":
+    unittest.main()
