@@ -18,6 +18,7 @@ if(NOT EXISTS "${SEATENROL_GCC_LIBDIR}/include/c++")
 endif()
 
 find_program(SEATENROL_CLANGXX NAMES clang++-14 clang++ REQUIRED)
+find_program(SEATENROL_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
 set(CMAKE_CXX_COMPILER ${SEATENROL_CLANGXX})
 set(CMAKE_CXX_COMPILER_TARGET ${SEATENROL_MINGW_TRIPLE})
 
@@ -35,7 +36,7 @@ set(seatenrol_clang_link
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT} ${seatenrol_clang_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_SHARED_LINKER_FLAGS_INIT} ${seatenrol_clang_link}")
 
-# After the platform's own rules: no response files, and every compile and
-# link made relative to the folder it runs in (cmake/relative-paths.sh).
+# After the platform's own rules: no response files, every compile and link
+# made relative to the folder it runs in (cmake/relative-paths.sh), and the
+# runtime's DWARF stripped after each link.
 set(CMAKE_USER_MAKE_RULES_OVERRIDE_CXX ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-clang-rules.cmake)
-find_program(SEATENROL_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)

@@ -10,7 +10,8 @@
 # - no DWARF (.debug_*) section is left in the DLL;
 # - the PDB's GUID and age are those of the DLL's CodeView entry, and the
 #   PDB turns the address of CRegisterSession::RegisterServer into that
-#   function and a line of its source, as a debugger does.
+#   function and a line of its source, as a debugger does;
+# - on i686, the DLL registers its unwind tables with libgcc.
 # Tools of package llvm-14.
 set -eu
 [ $# -eq 2 ] || { echo "usage: $0 DLL VERSION" >&2; exit 2; }
@@ -90,6 +91,12 @@ else
   pdb_age=$(printf '%s\n' "$summary" | sed -n 's/^ *Age: //p')
   if [ "$dll_guid/$dll_age" != "$pdb_guid/$pdb_age" ]; then
     fail "wants the PDB {$dll_guid} age $dll_age; $pdb is {$pdb_guid} age $pdb_age"
+  fi
+  # On i686 libgcc unwinds by the DWARF tables the DLL registers at start-up
+  # through GCC's crtbegin.o; without it the first exception thrown inside
+  # ends the process.
+  if [ "$(field Arch)" = i386 ] && ! llvm-pdbutil-14 dump --publics "$pdb" | grep -q '`___gcc_register_frame`'; then
+    fail "registers no unwind tables (linked without GCC's crtbegin.o)"
   fi
   base=$(field ImageBase)
   rva=$("$readobj" --coff-exports "$dll" |

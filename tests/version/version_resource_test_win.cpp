@@ -29,8 +29,8 @@ protected:
     path_ = Widen(chosen != nullptr && *chosen != '\0' ? chosen : SEATENROL_DLL_PATH);
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &ignored);
-    ASSERT_NE(size, 0u) << "no version resource in " << Narrow(path_) << " (error " << GetLastError()
-                        << ")";
+    ASSERT_NE(size, 0u) << "no version resource in " << Narrow(path_) << " (error "
+                        << GetLastError() << ")";
     data_.resize(size);
     ASSERT_TRUE(GetFileVersionInfoW(path_.c_str(), 0, size, data_.data()));
   }
@@ -76,9 +76,12 @@ TEST_F(VersionResource, StringsNameTheLibraryAndItsVersion) {
     std::string expected;  // empty: any text but none
   };
   const Case cases[] = {
-      {L"FileVersion", SEATENROL_VERSION_STRING}, {L"ProductVersion", SEATENROL_VERSION_STRING},
-      {L"ProductName", "seatenrol"},              {L"OriginalFilename", "seatenrol.dll"},
-      {L"InternalName", "seatenrol"},             {L"FileDescription", ""},
+      {L"FileVersion", SEATENROL_VERSION_STRING},
+      {L"ProductVersion", SEATENROL_VERSION_STRING},
+      {L"ProductName", "seatenrol"},
+      {L"OriginalFilename", "seatenrol.dll"},
+      {L"InternalName", "seatenrol"},
+      {L"FileDescription", ""},
       {L"LegalCopyright", ""},
   };
   for (const Case& c : cases) {
