@@ -26,8 +26,10 @@ configure_file(${PROJECT_SOURCE_DIR}/include/seatenrol/version.h.in
 # through cmake/version.rc.in; elsewhere nothing.
 #   seatenrol_add_version_resource(target DESCRIPTION "text"
 #                                  [ORIGINAL_FILENAME name.exe] [COPYRIGHT "text"])
-# ORIGINAL_FILENAME defaults to the target's file name, InternalName is that
-# name without its extension, COPYRIGHT to SEATENROL_COPYRIGHT.
+# FileVersion and ProductVersion are PROJECT_VERSION (the numeric ones its
+# four parts, missing ones 0); ProductName is seatenrol. ORIGINAL_FILENAME
+# defaults to the target's file name, InternalName is that name without its
+# extension, COPYRIGHT defaults to SEATENROL_COPYRIGHT.
 set(SEATENROL_COPYRIGHT "Copyright (C) 2026 the seatenrol developers")
 function(seatenrol_add_version_resource target)
   if(NOT WIN32)
@@ -62,18 +64,29 @@ function(seatenrol_add_version_resource target)
   if(NOT ARG_COPYRIGHT)
     set(ARG_COPYRIGHT ${SEATENROL_COPYRIGHT})
   endif()
+  set(SEATENROL_RC_NUMBERS "")
+  foreach(part MAJOR MINOR PATCH TWEAK)
+    set(number "${PROJECT_VERSION_${part}}")
+    if(number STREQUAL "")
+      set(number 0)
+    endif()
+    list(APPEND SEATENROL_RC_NUMBERS ${number})
+  endforeach()
+  list(GET SEATENROL_RC_NUMBERS 0 major)
+  list(GET SEATENROL_RC_NUMBERS 1 minor)
+  list(JOIN SEATENROL_RC_NUMBERS "," SEATENROL_RC_NUMBERS)
   get_filename_component(SEATENROL_RC_INTERNAL_NAME ${ARG_ORIGINAL_FILENAME} NAME_WLE)
   set(SEATENROL_RC_ORIGINAL_FILENAME ${ARG_ORIGINAL_FILENAME})
   # A quote inside a resource string is written twice.
   string(REPLACE "\"" "\"\"" SEATENROL_RC_DESCRIPTION "${ARG_DESCRIPTION}")
   string(REPLACE "\"" "\"\"" SEATENROL_RC_COPYRIGHT "${ARG_COPYRIGHT}")
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.version.rc)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT MSVC)
     # The header's image version too: CMake asks for it from VERSION in GNU
     # ld's words, which lld 14 passes over.
-    target_link_options(${target} PRIVATE "-Wl,--Xlink=-version:${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+    target_link_options(${target} PRIVATE "-Wl,--Xlink=-version:${major}.${minor}")
   endif()
 endfunction()
 
