@@ -68,7 +68,8 @@ esac
 wanted=(DYNAMIC_BASE NX_COMPAT)
 [ "$(field Arch)" = x86_64 ] && wanted+=(HIGH_ENTROPY_VA)
 for flag in "${wanted[@]}"; do
-  printf '%s\n' "$headers" | grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " || fail "no $flag in its DLL characteristics"
+  printf '%s\n' "$headers" | grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " ||
+    fail "no $flag in its DLL characteristics"
 done
 
 debug_sections=$("$readobj" --sections "$dll" | sed -n 's/^ *Name: \(\.debug_[a-z_]*\) .*/\1/p')
@@ -95,7 +96,8 @@ else
   # On i686 libgcc unwinds by the DWARF tables the DLL registers at start-up
   # through GCC's crtbegin.o; without it the first exception thrown inside
   # ends the process.
-  if [ "$(field Arch)" = i386 ] && ! llvm-pdbutil-14 dump --publics "$pdb" | grep -q '`___gcc_register_frame`'; then
+  if [ "$(field Arch)" = i386 ] &&
+    ! llvm-pdbutil-14 dump --publics "$pdb" | grep -q '`___gcc_register_frame`'; then
     fail "registers no unwind tables (linked without GCC's crtbegin.o)"
   fi
   base=$(field ImageBase)
@@ -103,12 +105,14 @@ else
     grep -A1 -x '  Name: _ZN16CRegisterSession14RegisterServerEPhS0_S0_i' | sed -n 's/^ *RVA: //p')
   where=$(llvm-symbolizer-14 --obj="$dll" "$(printf '0x%X' $((base + rva)))")
   # (the i686 answer names the function by its public, GCC-mangled name)
-  if ! printf '%s\n' "$where" | grep -qE '^(CRegisterSession::RegisterServer\(|_ZN16CRegisterSession14RegisterServerE)' ||
+  procedure='^(CRegisterSession::RegisterServer\(|_ZN16CRegisterSession14RegisterServerE)'
+  if ! printf '%s\n' "$where" | grep -qE "$procedure" ||
     ! printf '%s\n' "$where" | grep -qE '\\src\\[a-z_\\]+\.cpp:[1-9][0-9]*:'; then
     fail "$pdb does not give CRegisterSession::RegisterServer with its source line: $where"
   fi
 fi
 
-[ $status = 0 ] && echo "check-pe: $dll is version $version for Windows $(field MajorOperatingSystemVersion).$(field MinorOperatingSystemVersion) and later," \
-  "without a time stamp or DWARF; $pdb_name ({$pdb_guid}, age $pdb_age) gives its functions and lines"
+[ $status = 0 ] && echo "check-pe: $dll is version $version for Windows" \
+  "$(field MajorOperatingSystemVersion).$(field MinorOperatingSystemVersion) and later, without a" \
+  "time stamp or DWARF; $pdb_name ({$pdb_guid}, age $pdb_age) gives its functions and lines"
 exit $status
