@@ -22,6 +22,74 @@ set(SEATENROL_GENERATED_INCLUDE ${PROJECT_BINARY_DIR}/generated/include)
 configure_file(${PROJECT_SOURCE_DIR}/include/seatenrol/version.h.in
                ${SEATENROL_GENERATED_INCLUDE}/seatenrol/version.h @ONLY)
 
+# The VERSIONINFO resource of a Windows DLL or program, from project(VERSION)
+# through cmake/version.rc.in; elsewhere nothing.
+#   seatenrol_add_version_resource(target DESCRIPTION "text"
+#                                  [ORIGINAL_FILENAME name.exe] [COPYRIGHT "text"])
+# FileVersion and ProductVersion are PROJECT_VERSION (the numeric ones its
+# four parts, missing ones 0); ProductName is seatenrol. ORIGINAL_FILENAME
+# defaults to the target's file name, InternalName is that name without its
+# extension, COPYRIGHT defaults to SEATENROL_COPYRIGHT.
+set(SEATENROL_COPYRIGHT "Copyright (C) 2026 the seatenrol developers")
+function(seatenrol_add_version_resource target)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "DESCRIPTION;ORIGINAL_FILENAME;COPYRIGHT" "" ${ARGN})
+  if(NOT ARG_DESCRIPTION OR ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "seatenrol_add_version_resource(${target} DESCRIPTION text "
+                        "[ORIGINAL_FILENAME name] [COPYRIGHT text])")
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY")
+    set(SEATENROL_RC_FILETYPE 0x2)
+    set(suffix ${CMAKE_SHARED_LIBRARY_SUFFIX})
+  elseif(type STREQUAL "EXECUTABLE")
+    set(SEATENROL_RC_FILETYPE 0x1)
+    set(suffix ${CMAKE_EXECUTABLE_SUFFIX})
+  else()
+    message(FATAL_ERROR "seatenrol_add_version_resource: ${target} is neither a DLL nor a program")
+  endif()
+  if(NOT ARG_ORIGINAL_FILENAME)
+    get_target_property(name ${target} OUTPUT_NAME)
+    if(NOT name)
+      set(name ${target})
+    endif()
+    get_target_property(prefix ${target} PREFIX)
+    if(NOT prefix)
+      set(prefix "")
+    endif()
+    set(ARG_ORIGINAL_FILENAME ${prefix}${name}${suffix})
+  endif()
+  if(NOT ARG_COPYRIGHT)
+    set(ARG_COPYRIGHT ${SEATENROL_COPYRIGHT})
+  endif()
+  set(SEATENROL_RC_NUMBERS "")
+  foreach(part MAJOR MINOR PATCH TWEAK)
+    set(number "${PROJECT_VERSION_${part}}")
+    if(number STREQUAL "")
+      set(number 0)
+    endif()
+    list(APPEND SEATENROL_RC_NUMBERS ${number})
+  endforeach()
+  list(GET SEATENROL_RC_NUMBERS 0 major)
+  list(GET SEATENROL_RC_NUMBERS 1 minor)
+  list(JOIN SEATENROL_RC_NUMBERS "," SEATENROL_RC_NUMBERS)
+  get_filename_component(SEATENROL_RC_INTERNAL_NAME ${ARG_ORIGINAL_FILENAME} NAME_WLE)
+  set(SEATENROL_RC_ORIGINAL_FILENAME ${ARG_ORIGINAL_FILENAME})
+  # A quote inside a resource string is written twice.
+  string(REPLACE "\"" "\"\"" SEATENROL_RC_DESCRIPTION "${ARG_DESCRIPTION}")
+  string(REPLACE "\"" "\"\"" SEATENROL_RC_COPYRIGHT "${ARG_COPYRIGHT}")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.version.rc)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT MSVC)
+    # The header's image version too: CMake asks for it from VERSION in GNU
+    # ld's words, which lld 14 passes over.
+    target_link_options(${target} PRIVATE "-Wl,--Xlink=-version:${major}.${minor}")
+  endif()
+endfunction()
+
 function(seatenrol_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
@@ -97,10 +165,15 @@ function(seatenrol_add_shared_library)
       endif()
     endforeach()
   endforeach()
+  seatenrol_add_version_resource(seatenrol DESCRIPTION "Enrols the seat with its venue's management server")
   if(WIN32 AND NOT MSVC)
     # The GCC runtime, libstdc++ and winpthread go inside the DLL, so it needs
-    # only system DLLs; --exclude-libs keeps their symbols off the export table.
-    target_link_options(seatenrol PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL)
+    # only system DLLs; GNU ld's --exclude-libs keeps their symbols off the
+    # export table (lld never exports a library's symbols by itself).
+    target_link_options(seatenrol PRIVATE -static -static-libgcc -static-libstdc++)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      target_link_options(seatenrol PRIVATE -Wl,--exclude-libs,ALL)
+    endif()
     seatenrol_add_msvc_interface()
   elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Hidden visibility keeps the library's internals in, but the standard

@@ -17,3 +17,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # libgcc, libstdc++ or winpthread DLL beside them (the DLL itself does the
 # same in cmake/Seatenrol.cmake).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+
+# Every DLL and program: the lowest Windows its imports allow as OS and
+# subsystem version (GetTickCount64 needs Vista, 6.0), address space layout
+# randomisation and no-execute data (on x86_64 with the high-entropy address
+# space), and no time stamp, so the same sources link to the same bytes.
+set(seatenrol_pe_flags "-Wl,--major-os-version=6,--minor-os-version=0,--major-subsystem-version=6,--minor-subsystem-version=0 -Wl,--dynamicbase,--nxcompat,--no-insert-timestamp")
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  string(APPEND seatenrol_pe_flags " -Wl,--high-entropy-va")
+endif()
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " ${seatenrol_pe_flags}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${seatenrol_pe_flags}")

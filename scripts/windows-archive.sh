@@ -4,10 +4,11 @@
 # dist/seatenrol-VERSION-ARCH.zip.sha256 (check with sha256sum -c in dist/).
 #
 # The archive holds one folder seatenrol-VERSION-ARCH/ with whatever
-# dist/ARCH holds (bin/, lib/, include/), the README, and under licences/
-# the licences of the runtime the DLL carries inside (libstdc++ and libgcc,
-# winpthreads and the MinGW-w64 start-up code), taken from the packages of
-# the compiler that built it. dist/ARCH is what `make windows` (windows.sh
+# dist/ARCH holds (bin/ with the DLL and its PDB, lib/, include/), the
+# README for Windows users (docs/windows-package.md), and under licences/
+# the licences of the runtime the DLL carries
+# inside (libstdc++ and libgcc, winpthreads and the MinGW-w64 start-up code),
+# taken from the packages of the compiler that built it. dist/ARCH is what `make windows` (windows.sh
 # dist) writes.
 set -eu
 cd "$(dirname "$0")/.."
@@ -62,7 +63,8 @@ pack() {
   rm -rf "$stage" "dist/$name.zip" "dist/$name.zip.sha256"
   mkdir -p "$stage"
   cp -R "dist/$arch/." "$stage/"
-  cp README.md "$stage/"
+  # The README written for Windows users, not the repository's.
+  cp docs/windows-package.md "$stage/README.md"
   copy_licences "$triple" "$stage/licences"
   # Same entries, order and times for the same inputs: the times are
   # SOURCE_DATE_EPOCH's, else the last commit's.
@@ -72,10 +74,17 @@ pack() {
   # What a user of the archive needs first, whatever dist/ARCH was made by.
   local entries entry missing=0
   entries=$(unzip -Z1 "dist/$name.zip")
-  for entry in bin/seatenrol.dll lib/libseatenrol.dll.a include/seatenrol/seatenrol.h \
+  for entry in bin/seatenrol.dll bin/seatenrol.pdb lib/libseatenrol.dll.a include/seatenrol/seatenrol.h \
     include/seatenrol/version.h README.md licences/GPL-3.txt; do
     if ! printf '%s\n' "$entries" | grep -qxF "$name/$entry"; then
       echo "windows-archive: dist/$name.zip lacks $entry" >&2
+      missing=1
+    fi
+  done
+  # Every archive path the README names (in backquotes) is in the archive.
+  for entry in $(grep -o '`\(bin\|lib\|include\|licences\)/[^`]*`' docs/windows-package.md | tr -d '`' | sort -u); do
+    if ! printf '%s\n' "$entries" | grep -q "^$name/$entry"; then
+      echo "windows-archive: README.md names $entry, which dist/$name.zip lacks" >&2
       missing=1
     fi
   done

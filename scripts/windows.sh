@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # windows.sh dist|test|test-if-possible
 #
-#   dist              builds seatenrol.dll for 32-bit (build/win32) and 64-bit
-#                     Windows (build/win64-dll), checks both name sets of each
-#                     export table and that the Visual C++ names still match
-#                     the public headers, and copies per architecture the DLL,
-#                     its MinGW (libseatenrol.dll.a) and Visual C++
-#                     (seatenrol.lib) import libraries and the public headers
-#                     to dist/win32/ and dist/win64/, then packs each into
+#   dist              builds seatenrol.dll and its PDB for 32-bit (build/win32)
+#                     and 64-bit Windows (build/win64-dll) with clang and lld
+#                     (cmake/toolchain-*-w64-mingw32-clang.cmake), checks both
+#                     name sets of each export table, that the Visual C++
+#                     names still match the public headers, and the DLL's
+#                     version resource, header and PDB (check-pe.sh), and
+#                     copies per architecture the DLL and PDB, its MinGW
+#                     (libseatenrol.dll.a) and Visual C++ (seatenrol.lib)
+#                     import libraries and the public headers to dist/win32/
+#                     and dist/win64/, then packs each into
 #                     dist/seatenrol-VERSION-ARCH.zip (windows-archive.sh).
-#   test              dist, then per leg the whole test suite, the example host
+#   test              dist, then dist again from a copy of the tree in another
+#                     folder, which must give the same bytes; then per leg the
+#                     whole test suite (built by MinGW GCC), the example host
 #                     on the shipped DLL against enrol-server, and the Visual
 #                     C++-ABI host: the 64-bit leg under wine64 (build/win64),
 #                     the 32-bit leg under 32-bit wine emulated by qemu-i386
@@ -26,8 +31,8 @@ root=$PWD
 unset MAKEFLAGS MFLAGS MAKELEVEL
 # What dist needs (clang-14 and jq read the Visual C++ names from the headers,
 # llvm-14 makes seatenrol.lib), then what the tests need besides.
-dist_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix clang-14 llvm-14 jq zip unzip)
-packages=("${dist_packages[@]}" wine64 googletest lld-14)
+dist_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix clang-14 lld-14 llvm-14 jq zip unzip)
+packages=("${dist_packages[@]}" wine64 googletest)
 jobs=2
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
@@ -36,6 +41,15 @@ toolchain() {
   case $1 in
     win32) echo "$root/cmake/toolchain-i686-w64-mingw32.cmake" ;;
     win64) echo "$root/cmake/toolchain-x86_64-w64-mingw32.cmake" ;;
+  esac
+}
+
+# The shipped DLL's: clang compiles (CodeView, for the PDB) and lld links
+# against the same MinGW-w64 GCC runtime.
+dll_toolchain() {
+  case $1 in
+    win32) echo cmake/toolchain-i686-w64-mingw32-clang.cmake ;;
+    win64) echo cmake/toolchain-x86_64-w64-mingw32-clang.cmake ;;
   esac
 }
 
@@ -49,12 +63,19 @@ dll_build() {
 
 # $1 = win32|win64
 build_dll() {
-  local dir
+  local dir version
   dir=$(dll_build "$1")
-  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$1")" \
+  # A folder configured with another toolchain (GCC's, before) starts afresh.
+  if [ -f "$dir/CMakeCache.txt" ] &&
+    ! grep -qx "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$root/$(dll_toolchain "$1")" "$dir/CMakeCache.txt"; then
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/$(dll_toolchain "$1")" \
     -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=OFF >/dev/null
   cmake --build "$dir" -j "$jobs" --target seatenrol
   scripts/check-exports.sh "$dir/seatenrol.dll" cmake/exports-win32.txt
+  version=$(sed -n 's/^#define SEATENROL_VERSION_STRING "\(.*\)"$/\1/p' "$dir/generated/include/seatenrol/version.h")
+  scripts/check-pe.sh "$dir/seatenrol.dll" "$version"
 }
 
 dist() {
@@ -68,12 +89,37 @@ dist() {
     dir=$(dll_build $arch)
     rm -rf dist/$arch
     mkdir -p dist/$arch/bin dist/$arch/lib dist/$arch/include/seatenrol
-    cp "$dir/seatenrol.dll" dist/$arch/bin/
+    cp "$dir/seatenrol.dll" "$dir/seatenrol.pdb" dist/$arch/bin/
     cp "$dir/libseatenrol.dll.a" "$dir/seatenrol.lib" dist/$arch/lib/
     cp include/seatenrol/*.h "$dir/generated/include/seatenrol/version.h" dist/$arch/include/seatenrol/
-    echo "windows: dist/$arch holds seatenrol.dll, seatenrol.lib, libseatenrol.dll.a and the headers"
+    echo "windows: dist/$arch holds seatenrol.dll and .pdb, seatenrol.lib, libseatenrol.dll.a and the headers"
   done
   scripts/windows-archive.sh win32 win64
+}
+
+# dist again in a copy of the tree under build/ (same SOURCE_DATE_EPOCH):
+# every file it makes (DLLs, PDBs, import libraries, archives) must be the
+# one in dist/, byte for byte.
+check_reproducible() {
+  local copy=build/reproducible/seatenrol differences count
+  rm -rf build/reproducible
+  mkdir -p "$copy"
+  tar -C . --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$copy" -xf -
+  if ! (cd "$copy" && scripts/windows.sh dist) >build/reproducible/dist.log 2>&1; then
+    echo "windows: dist in $copy failed (build/reproducible/dist.log):" >&2
+    tail -n 20 build/reproducible/dist.log >&2
+    return 1
+  fi
+  differences=$(cd "$copy/dist" && find . -type f | LC_ALL=C sort | while IFS= read -r f; do
+    cmp -s "$f" "$root/dist/$f" || echo "  ${f#./}"
+  done)
+  count=$(find "$copy/dist" -type f | wc -l)
+  if [ -n "$differences" ]; then
+    echo "windows: dist built again in $copy differs from dist/ in:" >&2
+    printf '%s\n' "$differences" >&2
+    return 1
+  fi
+  echo "windows: dist built again in $copy is the same, byte for byte ($count files)"
 }
 
 # Per leg: the build folder, the wine loader, the prefix's architecture.
@@ -134,8 +180,10 @@ start_wine() {
   export WINEPREFIX=$root/$dir/wineprefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  export SEATENROL_WINE SEATENROL_LEG
+  export SEATENROL_WINE SEATENROL_LEG SEATENROL_DLL
   SEATENROL_WINE=$(wine_loader "$1")
+  # The DLL whose version resource tests/version reads: the shipped one.
+  SEATENROL_DLL=$root/dist/$1/bin/seatenrol.dll
   SEATENROL_LEG=$(leg_name "$1")
   if [ "$1" = win32 ]; then
     export WINEARCH=win32
@@ -217,8 +265,11 @@ run_leg() {
 }
 
 test_all() {
+  # One archive time for both builds of dist, even outside a git checkout.
+  export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
   dist
   local status=0
+  check_reproducible || status=1
   # The name check itself: it must catch every kind of name change.
   tests/msvc_abi/msvc_names_test.sh || status=1
   run_leg win64 || status=1

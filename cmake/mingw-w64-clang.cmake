@@ -1,0 +1,42 @@
+# Cross build for Windows in which clang compiles and lld links against the
+# runtime of MinGW-w64 GCC (its libstdc++, libgcc and winpthread): the same
+# C++ ABI as a GCC build, and CodeView debug information, which lld writes
+# into a PDB beside each DLL and program for Visual Studio. The toolchain
+# files name the processor and the triple, then include this.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
+
+# GCC's own library folder: clang finds neither its C++ headers nor its
+# libraries (the version folder is 12-posix, which clang cannot read as a
+# version), nor its crtbegin.o, which registers the DLL's unwind tables with
+# libgcc on i686; the start-up file of the MinGW-w64 runtime does not, and
+# every exception would end the process there.
+execute_process(COMMAND ${SEATENROL_MINGW_TRIPLE}-g++-posix -print-file-name=crtbegin.o
+                OUTPUT_VARIABLE seatenrol_crtbegin OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(SEATENROL_GCC_LIBDIR "${seatenrol_crtbegin}" DIRECTORY)
+if(NOT EXISTS "${SEATENROL_GCC_LIBDIR}/include/c++")
+  message(FATAL_ERROR "no C++ headers of ${SEATENROL_MINGW_TRIPLE}-g++-posix in '${SEATENROL_GCC_LIBDIR}'")
+endif()
+
+find_program(SEATENROL_CLANGXX NAMES clang++-14 clang++ REQUIRED)
+find_program(SEATENROL_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
+set(CMAKE_CXX_COMPILER ${SEATENROL_CLANGXX})
+set(CMAKE_CXX_COMPILER_TARGET ${SEATENROL_MINGW_TRIPLE})
+
+set(CMAKE_CXX_FLAGS_INIT
+    "-nostdinc++ -isystem ${SEATENROL_GCC_LIBDIR}/include/c++ -isystem ${SEATENROL_GCC_LIBDIR}/include/c++/${SEATENROL_MINGW_TRIPLE} -g -gcodeview -ffile-compilation-dir=.")
+# -B: GCC's crtbegin.o and crtend.o. winpthread by name: GCC's -posix
+# driver links it itself, clang's does not, and libgcc's emulated TLS needs it
+# (lld finds an archive's symbols wherever it stands on the line). --pdb=
+# writes NAME.pdb beside NAME.dll, which names it without a folder; lld makes
+# the PDB's GUID a hash of its contents, and its source files are named
+# under C:\seatenrol (a checkout's own folder would give each checkout other
+# bytes).
+set(seatenrol_clang_link
+    "-Wno-unused-command-line-argument -fuse-ld=lld -B${SEATENROL_GCC_LIBDIR}/ -L${SEATENROL_GCC_LIBDIR} -lpthread -Wl,--pdb= -Wl,--Xlink=-pdbaltpath:%_PDB% -Wl,--Xlink=-pdbsourcepath:C:/seatenrol")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT} ${seatenrol_clang_link}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_SHARED_LINKER_FLAGS_INIT} ${seatenrol_clang_link}")
+
+# After the platform's own rules: no response files, every compile and link
+# made relative to the folder it runs in (cmake/relative-paths.sh), and the
+# runtime's DWARF stripped after each link.
+set(CMAKE_USER_MAKE_RULES_OVERRIDE_CXX ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-clang-rules.cmake)

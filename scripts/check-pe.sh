@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# check-pe.sh DLL VERSION: checks what a shipped DLL says about itself and
+# that its PDB (beside it, under the name its debug directory gives) belongs
+# to it:
+# - the VERSIONINFO resource gives VERSION as FileVersion and ProductVersion,
+#   ProductName seatenrol and the DLL's own file name as OriginalFilename;
+# - the header asks for Windows Vista (6.0) or later as OS and subsystem (its
+#   imports need it), has no time stamp, and sets ASLR and no-execute data
+#   (and the high-entropy address space on x86_64);
+# - no DWARF (.debug_*) section is left in the DLL;
+# - the PDB's GUID and age are those of the DLL's CodeView entry, and the
+#   PDB turns the address of CRegisterSession::RegisterServer into that
+#   function and a line of its source, as a debugger does;
+# - on i686, the DLL registers its unwind tables with libgcc.
+# Tools of package llvm-14.
+set -eu
+[ $# -eq 2 ] || { echo "usage: $0 DLL VERSION" >&2; exit 2; }
+dll=$1
+version=$2
+readobj=llvm-readobj-14
+status=0
+fail() {
+  echo "check-pe: $dll: $*" >&2
+  status=1
+}
+
+# VERSIONINFO: the resource's bytes as readobj dumps them, read as UTF-16 text,
+# one string a line (the binary fields between them end lines).
+hex=$("$readobj" --coff-resources "$dll" | sed -n '/Type: VERSIONINFO/,$p' |
+  sed -n 's/^ *[0-9A-F]\{4,\}: \([0-9A-F ]*\)|.*/\1/p' | tr -d ' \n')
+strings=""
+for ((i = 0; i + 4 <= ${#hex}; i += 4)); do
+  unit=${hex:i+2:2}${hex:i:2}
+  if ((16#$unit >= 0x20 && 16#$unit < 0x7F)); then
+    strings+=$(printf "\\x${hex:i:2}")
+  else
+    strings+=$'\n'
+  fi
+done
+strings=$(printf '%s\n' "$strings" | grep . || true)
+[ -n "$strings" ] || fail "no VERSIONINFO resource"
+value_of() {
+  printf '%s\n' "$strings" | grep -A1 -x -m1 "$1" | sed -n 2p
+}
+for pair in "FileVersion=$version" "ProductVersion=$version" ProductName=seatenrol \
+  "OriginalFilename=$(basename "$dll")"; do
+  key=${pair%%=*}
+  want=${pair#*=}
+  got=$(value_of "$key")
+  [ "$got" = "$want" ] || fail "VERSIONINFO $key is '$got', not '$want'"
+done
+
+headers=$("$readobj" --file-headers "$dll")
+field() {
+  printf '%s\n' "$headers" | sed -n "s/^ *$1: //p" | head -n 1
+}
+for kind in OperatingSystem Subsystem; do
+  major=$(field "Major${kind}Version")
+  minor=$(field "Minor${kind}Version")
+  if [ "${major:-0}" -lt 6 ]; then
+    fail "$kind version $major.$minor is below Windows Vista's 6.0"
+  fi
+done
+case $(field TimeDateStamp) in
+  *"(0x0)") ;;
+  *) fail "time stamp $(field TimeDateStamp) (the link must insert none)" ;;
+esac
+wanted=(DYNAMIC_BASE NX_COMPAT)
+[ "$(field Arch)" = x86_64 ] && wanted+=(HIGH_ENTROPY_VA)
+for flag in "${wanted[@]}"; do
+  printf '%s\n' "$headers" | grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " ||
+    fail "no $flag in its DLL characteristics"
+done
+
+debug_sections=$("$readobj" --sections "$dll" | sed -n 's/^ *Name: \(\.debug_[a-z_]*\) .*/\1/p')
+[ -z "$debug_sections" ] || fail "DWARF left in: $(echo $debug_sections)"
+
+directory=$("$readobj" --coff-debug-directory "$dll")
+pdb_name=$(printf '%s\n' "$directory" | sed -n 's/^ *PDBFileName: //p')
+pdb=$(dirname "$dll")/$pdb_name
+if [ "$pdb_name" != "$(basename "$dll" .dll).pdb" ] || [ ! -f "$pdb" ]; then
+  fail "its debug directory names the PDB '$pdb_name', which is not beside it by its own name"
+else
+  # The DLL gives the GUID's 16 bytes in order; the PDB prints it as a GUID,
+  # whose first three fields are little-endian.
+  read -r -a b <<<"$(printf '%s\n' "$directory" | sed -n 's/^ *PDBGUID: (\(.*\))$/\1/p')"
+  dll_guid=${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-${b[*]:10}
+  dll_guid=${dll_guid// /}
+  dll_age=$(printf '%s\n' "$directory" | sed -n 's/^ *PDBAge: //p')
+  summary=$(llvm-pdbutil-14 dump --summary "$pdb")
+  pdb_guid=$(printf '%s\n' "$summary" | sed -n 's/^ *GUID: {\(.*\)}$/\1/p')
+  pdb_age=$(printf '%s\n' "$summary" | sed -n 's/^ *Age: //p')
+  if [ "$dll_guid/$dll_age" != "$pdb_guid/$pdb_age" ]; then
+    fail "wants the PDB {$dll_guid} age $dll_age; $pdb is {$pdb_guid} age $pdb_age"
+  fi
+  # On i686 libgcc unwinds by the DWARF tables the DLL registers at start-up
+  # through GCC's crtbegin.o; without it the first exception thrown inside
+  # ends the process.
+  if [ "$(field Arch)" = i386 ] &&
+    ! llvm-pdbutil-14 dump --publics "$pdb" | grep -q '`___gcc_register_frame`'; then
+    fail "registers no unwind tables (linked without GCC's crtbegin.o)"
+  fi
+  base=$(field ImageBase)
+  rva=$("$readobj" --coff-exports "$dll" |
+    grep -A1 -x '  Name: _ZN16CRegisterSession14RegisterServerEPhS0_S0_i' | sed -n 's/^ *RVA: //p')
+  where=$(llvm-symbolizer-14 --obj="$dll" "$(printf '0x%X' $((base + rva)))")
+  # (the i686 answer names the function by its public, GCC-mangled name)
+  procedure='^(CRegisterSession::RegisterServer\(|_ZN16CRegisterSession14RegisterServerE)'
+  if ! printf '%s\n' "$where" | grep -qE "$procedure" ||
+    ! printf '%s\n' "$where" | grep -qE '\\src\\[a-z_\\]+\.cpp:[1-9][0-9]*:'; then
+    fail "$pdb does not give CRegisterSession::RegisterServer with its source line: $where"
+  fi
+fi
+
+[ $status = 0 ] && echo "check-pe: $dll is version $version for Windows" \
+  "$(field MajorOperatingSystemVersion).$(field MinorOperatingSystemVersion) and later, without a" \
+  "time stamp or DWARF; $pdb_name ({$pdb_guid}, age $pdb_age) gives its functions and lines"
+exit $status
