@@ -141,7 +141,7 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
   sockaddr_nl kernel{};
   kernel.nl_family = AF_NETLINK;
   if (Posix().sendto(socketFd, &request, request.header.nlmsg_len, 0,
-             reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
+                     reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
     return false;
   }
   // The answer comes as a run of datagrams; one call takes all that are
@@ -284,7 +284,7 @@ LinkRead ReadLink(const std::string& path) {
 }  // namespace
 
 bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
-  return gethostname(name, sizeof name) != -1;
+  return Posix().gethostname(name, sizeof name) != -1;
 }
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
