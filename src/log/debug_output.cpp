@@ -26,7 +26,7 @@ struct SinkCall {
 // other thread is inside a sink it replaced.
 struct DebugSink {
   std::mutex lock;
-  std::condition_variable callEnded;
+  std::condition_variable callEnded;  // or a thread began setting the sink from one
   SeatenrolDebugSink sink = nullptr;
   void* context = nullptr;
   unsigned long generation = 0;  // counts the sinks installed
@@ -129,10 +129,11 @@ extern "C" void SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context) {
     const unsigned long generation = ++state.generation;
     const bool fromSink = seatenrol::innermostCall != nullptr;
     seatenrol::MarkOwnCalls(true);
+    // Other setters inside a sink no longer wait for this thread's calls.
+    state.callEnded.notify_all();
     const std::thread::id self = std::this_thread::get_id();
-    state.callEnded.wait(hold, [&] {
-      return !seatenrol::OlderCallRunning(state, generation, self, fromSink);
-    });
+    state.callEnded.wait(
+        hold, [&] { return !seatenrol::OlderCallRunning(state, generation, self, fromSink); });
     seatenrol::MarkOwnCalls(false);
   } catch (...) {
     // A lock that cannot be taken leaves the old sink in place.
