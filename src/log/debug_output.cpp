@@ -1,4 +1,5 @@
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -13,7 +14,7 @@ namespace {
 // One call of a sink in progress, kept on the calling thread's stack while
 // the sink runs.
 struct SinkCall {
-  unsigned long generation;  // of the sink being called
+  std::uint64_t generation = 0;  // of the sink being called
   std::thread::id thread;
   bool setting = false;       // the thread is inside the setter, called from this sink
   SinkCall* next = nullptr;   // in the list of all calls
@@ -29,7 +30,7 @@ struct DebugSink {
   std::condition_variable callEnded;  // or a thread began setting the sink from one
   SeatenrolDebugSink sink = nullptr;
   void* context = nullptr;
-  unsigned long generation = 0;  // counts the sinks installed
+  std::uint64_t generation = 0;  // counts the sinks installed
   SinkCall* calls = nullptr;
 };
 
@@ -77,7 +78,7 @@ private:
 // Whether another thread is still inside a sink older than generation.
 // Calls whose threads are themselves in the setter from inside their sink are
 // not waited for: two such threads would otherwise wait for each other.
-bool OlderCallRunning(const DebugSink& state, unsigned long generation, std::thread::id self,
+bool OlderCallRunning(const DebugSink& state, std::uint64_t generation, std::thread::id self,
                       bool fromSink) {
   for (const SinkCall* call = state.calls; call != nullptr; call = call->next) {
     if (call->generation >= generation || call->thread == self) continue;
@@ -113,7 +114,8 @@ void DebugOutput(const char* text) {
       sink(text, context);
     }
   } catch (...) {
-    // Without the lock the host's sink is skipped; the system output still runs.
+    // A lock that cannot be taken skips the host's sink, and nothing the sink
+    // throws goes further; the system output still runs.
   }
   SystemDebugOutput(text, sinkInstalled);
 }
@@ -126,7 +128,7 @@ extern "C" void SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context) {
     std::unique_lock<std::mutex> hold(state.lock);
     state.sink = sink;
     state.context = context;
-    const unsigned long generation = ++state.generation;
+    const std::uint64_t generation = ++state.generation;
     const bool fromSink = seatenrol::innermostCall != nullptr;
     seatenrol::MarkOwnCalls(true);
     // Other setters inside a sink no longer wait for this thread's calls.
