@@ -169,7 +169,6 @@ const ExchangeCase kExchangeCases[] = {
      2,
      nullptr},
     {"ServerNameUnknown", {}, {}, {}, Unknown, 0, 0, nullptr},
-    {"ResolverBufferGrows", {}, {}, {}, ShortUnder4K, 1, 1, nullptr},
 };
 
 void Collect(const char* text, void* context) {
