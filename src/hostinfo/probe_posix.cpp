@@ -19,6 +19,7 @@
 #include "hostinfo/host_probe.h"
 #include "hostinfo/interface_data.h"
 #include "platform/ipv4_text.h"
+#include "platform/system_calls_posix.h"
 
 namespace seatenrol {
 
@@ -51,6 +52,24 @@ std::string InterfaceName(const char* label) {
   const char* colon = std::strchr(label, ':');
   return colon == nullptr ? std::string(label) : std::string(label, colon);
 }
+
+// A descriptor closed when its owner goes, however the scope is left: a
+// failed allocation part way through a dump must not leave the socket open.
+class Descriptor {
+public:
+  explicit Descriptor(int descriptor) : m_descriptor(descriptor) {}
+  ~Descriptor() {
+    if (m_descriptor >= 0) close(m_descriptor);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  bool IsOpen() const { return m_descriptor >= 0; }
+  int Get() const { return m_descriptor; }
+
+private:
+  int m_descriptor;
+};
 
 // An adapter with the kernel's index of its interface; 0 until known.
 struct IndexedAdapter {
@@ -121,8 +140,8 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
   request.body[0] = family;
   sockaddr_nl kernel{};
   kernel.nl_family = AF_NETLINK;
-  if (sendto(socketFd, &request, request.header.nlmsg_len, 0,
-             reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
+  if (Posix().sendto(socketFd, &request, request.header.nlmsg_len, 0,
+                     reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
     return false;
   }
   // The answer comes as a run of datagrams; one call takes all that are
@@ -145,7 +164,7 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
       messages[i].msg_hdr.msg_iov = &parts[i];
       messages[i].msg_hdr.msg_iovlen = 1;
     }
-    const int count = recvmmsg(socketFd, messages, kSlices, MSG_WAITFORONE, nullptr);
+    const int count = Posix().recvmmsg(socketFd, messages, kSlices, MSG_WAITFORONE, nullptr);
     if (count < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -173,8 +192,9 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
 // addresses, as getifaddrs reports them: links in the kernel's order, then
 // addresses in its order, an address label naming its interface.
 bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
-  const int socketFd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-  if (socketFd < 0) return false;
+  const Descriptor routing(Posix().socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+  if (!routing.IsOpen()) return false;
+  const int socketFd = routing.Get();
   std::vector<char> buffer(kDumpBufferSize);
   std::vector<std::pair<unsigned int, std::string>> links;  // index, name
   const bool linksRead = Dump(socketFd, buffer, RTM_GETLINK, AF_UNSPEC, 1, [&](const nlmsghdr* m) {
@@ -224,7 +244,6 @@ bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
         adapter.record.addresses.push_back(
             {AddressText(RTA_DATA(own)), MaskText(info->ifa_prefixlen)});
       });
-  close(socketFd);
   if (!addressesRead) return false;
   for (IndexedAdapter& adapter : found) {
     for (const auto& link : links) {
@@ -237,15 +256,14 @@ bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
 // A small file of the kernel's, read fresh, as far as it reads; false when
 // it cannot be opened.
 bool ReadWholeFile(const char* path, std::string& text) {
-  const int file = open(path, O_RDONLY | O_CLOEXEC);
-  if (file < 0) return false;
+  const Descriptor file(open(path, O_RDONLY | O_CLOEXEC));
+  if (!file.IsOpen()) return false;
   text.clear();
   char chunk[4096];
   ssize_t length = 0;
-  while ((length = read(file, chunk, sizeof chunk)) > 0) {
+  while ((length = read(file.Get(), chunk, sizeof chunk)) > 0) {
     text.append(chunk, static_cast<std::size_t>(length));
   }
-  close(file);
   return true;
 }
 
@@ -266,7 +284,7 @@ LinkRead ReadLink(const std::string& path) {
 }  // namespace
 
 bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
-  return gethostname(name, sizeof name) != -1;
+  return Posix().gethostname(name, sizeof name) != -1;
 }
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {

@@ -69,33 +69,46 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
 
 namespace {
 
+// An open registry key, closed when its owner goes: building the explanation
+// may run out of memory while both keys are open.
+class RegistryKey {
+public:
+  RegistryKey() = default;
+  ~RegistryKey() {
+    if (m_key != nullptr) RegCloseKey(m_key);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+
+  // Opens subKey of parent for reading; false when it cannot be opened.
+  bool Open(HKEY parent, const char* subKey) {
+    return RegOpenKeyExA(parent, subKey, 0, KEY_READ, &m_key) == ERROR_SUCCESS;
+  }
+  HKEY Get() const { return m_key; }
+
+private:
+  HKEY m_key = nullptr;
+};
+
 // The physical-adapter test; reason, when given, receives what decided it.
 // The discovery itself asks without one, so it builds no text.
 bool TestPhysicalAdapter(const char* adapterName, std::string* reason) {
   if (reason != nullptr) *reason = "its registry entry cannot be read, which counts as physical";
   if (adapterName == nullptr) return true;
-  HKEY networkClass = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, &networkClass) !=
-      ERROR_SUCCESS) {
-    return true;
-  }
+  RegistryKey networkClass;
+  if (!networkClass.Open(HKEY_LOCAL_MACHINE, kNetworkClassKey)) return true;
   const std::string connection = std::string(adapterName) + "\\Connection";
-  HKEY adapterKey = nullptr;
-  if (RegOpenKeyExA(networkClass, connection.c_str(), 0, KEY_READ, &adapterKey) != ERROR_SUCCESS) {
-    RegCloseKey(networkClass);
-    return true;
-  }
+  RegistryKey adapterKey;
+  if (!adapterKey.Open(networkClass.Get(), connection.c_str())) return true;
   // One byte more than the read may fill, so the value always ends in a terminator.
   char instance[MAX_PATH + 1] = {};
   DWORD size = MAX_PATH;
-  const LONG read = RegQueryValueExA(adapterKey, "PnpInstanceID", nullptr, nullptr,
+  const LONG read = RegQueryValueExA(adapterKey.Get(), "PnpInstanceID", nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(instance), &size);
   const bool physical = read != ERROR_SUCCESS || std::strncmp(instance, "PCI", 3) == 0;
   if (read == ERROR_SUCCESS && reason != nullptr) {
     *reason = std::string("its PnpInstanceID is ") + instance;
   }
-  RegCloseKey(adapterKey);
-  RegCloseKey(networkClass);
   return physical;
 }
 

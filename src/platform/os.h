@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace seatenrol {
@@ -35,6 +36,11 @@ LocalTime CurrentLocalTime();
 
 // The size of the file at path; false when its status cannot be read.
 bool FileSize(const char* path, std::uint64_t& size);
+
+// Opens path for appending bytes, creating it when missing; null when it
+// cannot be opened. The file is not inherited by programs the host process
+// starts: on Windows a child holding it would keep it from being deleted.
+std::FILE* OpenFileToAppend(const char* path);
 
 // Deletes the file at path; false when it could not be deleted.
 bool DeleteFileAt(const char* path);

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -35,6 +38,15 @@ bool FileSize(const char* path, std::uint64_t& size) {
   if (!GetFileAttributesExA(path, GetFileExInfoStandard, &status)) return false;
   size = static_cast<std::uint64_t>(status.nFileSizeHigh) << 32 | status.nFileSizeLow;
   return true;
+}
+
+std::FILE* OpenFileToAppend(const char* path) {
+  const int descriptor = _open(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                               _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = _fdopen(descriptor, "ab");
+  if (file == nullptr) _close(descriptor);
+  return file;
 }
 
 bool DeleteFileAt(const char* path) { return DeleteFileA(path) != 0; }

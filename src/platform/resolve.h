@@ -9,8 +9,9 @@ namespace seatenrol {
 
 // The host entry of name: true when the resolver gives one, with its IPv4
 // addresses in the resolver's order, in host byte order (an entry may list
-// none); false (addresses cleared) when name is null or does not resolve.
-// The socket layer must already be started by the host process.
+// none); false (addresses cleared) when name is null or does not resolve,
+// or when memory runs out. The socket layer must already be started by the
+// host process.
 bool LookUpIPv4(const char* name, std::vector<std::uint32_t>& addresses);
 
 // The addresses to reach name at: as LookUpIPv4, and false as well for an

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/socket.h"
+#include "platform/system_calls_posix.h"
 
 namespace seatenrol {
 
@@ -25,10 +26,10 @@ bool OpenUdpSocket(SocketHandle* handle) {
   // the system allows, it is marked so atomically, before another thread can
   // start one.
 #if defined(SOCK_CLOEXEC)
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int fd = Posix().socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
 #else
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const int fd = Posix().socket(AF_INET, SOCK_DGRAM, 0);
   if (fd < 0) return false;
   const int flags = ::fcntl(fd, F_GETFD);
   if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
@@ -55,7 +56,7 @@ bool ConnectSocket(SocketHandle handle, std::uint32_t address, std::uint16_t por
 
 SocketResult SendDatagram(SocketHandle handle, const char* data, int length) {
   for (;;) {
-    ssize_t sent = ::send(ToDescriptor(handle), data, static_cast<size_t>(length), 0);
+    ssize_t sent = Posix().send(ToDescriptor(handle), data, static_cast<size_t>(length), 0);
     if (sent >= 0) return {SocketStatus::kDone, static_cast<int>(sent)};
     if (errno == EINTR) continue;
     if (errno == EMSGSIZE) return {SocketStatus::kTooLarge, 0};
@@ -69,7 +70,7 @@ SocketStatus WaitReadable(SocketHandle handle, int waitMs) {
   entry.fd = ToDescriptor(handle);
   entry.events = POLLIN;
   entry.revents = 0;
-  int ready = ::poll(&entry, 1, waitMs < 0 ? -1 : waitMs);
+  int ready = Posix().poll(&entry, 1, waitMs < 0 ? -1 : waitMs);
   if (ready > 0) return SocketStatus::kDone;  // POLLERR too: the receive reports it
   if (ready == 0) return SocketStatus::kTimedOut;
   return errno == EINTR ? SocketStatus::kInterrupted : SocketStatus::kFailed;
@@ -85,7 +86,7 @@ SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
   message.msg_iovlen = 1;
   // recvmsg marks a datagram cut to the buffer with MSG_TRUNC on every POSIX
   // system, where recv's MSG_TRUNC flag is Linux's alone.
-  ssize_t received = ::recvmsg(ToDescriptor(handle), &message, MSG_DONTWAIT);
+  ssize_t received = Posix().recvmsg(ToDescriptor(handle), &message, MSG_DONTWAIT);
   if (received >= 0) {
     if ((message.msg_flags & MSG_TRUNC) != 0) return {SocketStatus::kTruncated, 0};
     return {SocketStatus::kDone, static_cast<int>(received)};

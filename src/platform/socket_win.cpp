@@ -34,10 +34,21 @@ SocketStatus StatusOfLastError(SocketStatus oversized) {
 }  // namespace
 
 bool OpenUdpSocket(SocketHandle* handle) {
-  SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  // The endpoint must not leak into programs the host process starts. Where
+  // the system knows WSA_FLAG_NO_HANDLE_INHERIT (Windows 7 SP1 and later) the
+  // socket is made uninheritable at birth, before another thread can start
+  // one; older systems refuse the flag, and the mark follows the creation.
+  // Overlapped, as socket() makes it.
+  constexpr DWORD kNoHandleInherit = 0x80;  // WSA_FLAG_NO_HANDLE_INHERIT
+  SOCKET s = ::WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
+                          WSA_FLAG_OVERLAPPED | kNoHandleInherit);
+  if (s == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
+    s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s != INVALID_SOCKET) {
+      ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    }
+  }
   if (s == INVALID_SOCKET) return false;
-  // The endpoint must not leak into programs the host process starts.
-  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   *handle = static_cast<SocketHandle>(s);
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -27,7 +28,18 @@ TEST(DebugOutput, ReachesTheHostSinkUntilItIsRemoved) {
   EXPECT_EQ(seen, std::vector<std::string>({"first\n"}));
 }
 
-// A sink that stays inside its call until released, to hold one thread in it.
+// Waits up to 10 s for done; whether it came.
+template <typename Done>
+bool WaitFor(Done done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done() && std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
+
+// A sink whose first call stays inside until released, to hold one thread
+// in it; later calls return at once.
 struct HeldSink {
   std::atomic<bool> entered{false};
   std::atomic<bool> release{false};
@@ -35,34 +47,173 @@ struct HeldSink {
 
 void Hold(const char*, void* context) {
   auto* held = static_cast<HeldSink*>(context);
-  held->entered = true;
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!held->release && std::chrono::steady_clock::now() < limit) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (held->entered.exchange(true)) return;
+  WaitFor([held] { return held->release.load(); });
+}
+
+// The setter waits for a call of the sink it replaced, but not for one of
+// the sink it installed.
+TEST(DebugOutput, ReplacingTheSinkWaitsForCallsOfTheOldOneOnly) {
+  HeldSink old;
+  HeldSink next;
+  SeatenrolSetDebugSink(Hold, &old);
+  std::thread writer([] { DebugOutput("held\n"); });
+  ASSERT_TRUE(WaitFor([&old] { return old.entered.load(); }));
+
+  std::atomic<bool> replaced{false};
+  std::thread replacer([&replaced, &next] {
+    SeatenrolSetDebugSink(Hold, &next);
+    replaced = true;
+  });
+  // Once the new sink is in place, a call stays in it.
+  std::thread nextWriter(
+      [&next] { WaitFor([&next] { return DebugOutput("next\n"), next.entered.load(); }); });
+  ASSERT_TRUE(WaitFor([&next] { return next.entered.load(); }));
+  // While the writer is inside the old sink its context must stay alive, so
+  // the replacement may not have returned yet.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(replaced);
+  old.release = true;
+  EXPECT_TRUE(WaitFor([&replaced] { return replaced.load(); }));
+  next.release = true;
+  writer.join();
+  replacer.join();
+  nextWriter.join();
+  SeatenrolSetDebugSink(nullptr, nullptr);
+}
+
+// A sink that stays until two threads are inside it at once, then does what
+// its context asks.
+struct Meeting {
+  std::atomic<int> inside{0};
+  std::atomic<int> met{0};
+  bool installFromInside = false;
+};
+
+void Meet(const char*, void* context) {
+  auto* meeting = static_cast<Meeting*>(context);
+  ++meeting->inside;
+  if (WaitFor([meeting] { return meeting->inside >= 2; })) ++meeting->met;
+  if (meeting->installFromInside) SeatenrolSetDebugSink(Meet, meeting);
+}
+
+// Two threads inside the sink at once, both changing it from inside: neither
+// may wait for the other. A deadlock cannot be undone, so it ends the run.
+TEST(DebugOutput, SinksRunOnSeveralThreadsAtOnceAndMayEachChangeTheSink) {
+  for (const bool installFromInside : {false, true}) {
+    Meeting meeting;
+    meeting.installFromInside = installFromInside;
+    SeatenrolSetDebugSink(Meet, &meeting);
+    std::atomic<int> returned{0};
+    std::thread first([&returned] {
+      DebugOutput("first\n");
+      ++returned;
+    });
+    std::thread second([&returned] {
+      DebugOutput("second\n");
+      ++returned;
+    });
+    if (!WaitFor([&returned] { return returned == 2; })) {
+      std::fprintf(stderr, "the sinks wait for each other\n");
+      std::abort();
+    }
+    first.join();
+    second.join();
+    SeatenrolSetDebugSink(nullptr, nullptr);
+    EXPECT_EQ(meeting.met, 2) << installFromInside;
   }
 }
 
-TEST(DebugOutput, RemovingTheSinkWaitsForACallStillRunningIt) {
-  HeldSink held;
-  SeatenrolSetDebugSink(Hold, &held);
-  std::thread writer([] { DebugOutput("held\n"); });
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!held.entered && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
-  ASSERT_TRUE(held.entered);
+// A sink that changes the sink from inside: the first call then stays until
+// released; a later call must wait for it, since it has finished changing
+// the sink but not yet left the one it replaced.
+struct Relay {
+  std::atomic<int> entered{0};
+  std::atomic<bool> release{false};
+  std::atomic<bool> laterChanged{false};
+};
 
-  std::atomic<bool> removed{false};
-  std::thread remover([&removed] {
-    SeatenrolSetDebugSink(nullptr, nullptr);
-    removed = true;
-  });
-  // While the writer is inside the sink its context must stay alive, so the
-  // removal may not have returned yet.
+void InstallThenHold(const char*, void* context) {
+  auto* relay = static_cast<Relay*>(context);
+  const bool first = ++relay->entered == 1;
+  SeatenrolSetDebugSink(InstallThenHold, relay);
+  if (first) {
+    WaitFor([relay] { return relay->release.load(); });
+  } else {
+    relay->laterChanged = true;
+  }
+}
+
+TEST(DebugOutput, ChangingTheSinkFromASinkWaitsForOneThatChangedItBefore) {
+  Relay relay;
+  SeatenrolSetDebugSink(InstallThenHold, &relay);
+  std::thread first([] { DebugOutput("first\n"); });
+  ASSERT_TRUE(WaitFor([&relay] { return relay.entered == 1; }));
+  std::thread later([] { DebugOutput("later\n"); });
+  ASSERT_TRUE(WaitFor([&relay] { return relay.entered == 2; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(removed);
-  held.release = true;
-  writer.join();
-  remover.join();
-  EXPECT_TRUE(removed);
+  EXPECT_FALSE(relay.laterChanged);
+  relay.release = true;
+  first.join();
+  later.join();
+  EXPECT_TRUE(relay.laterChanged);
+  SeatenrolSetDebugSink(nullptr, nullptr);
+}
+
+// Thread "a" changes the sink from inside the first while another setter
+// waits for it; "d" stays inside the second.
+struct Scene {
+  std::atomic<bool> aEntered{false};
+  std::atomic<bool> aGo{false};
+  std::atomic<bool> aChanging{false};
+  std::atomic<bool> aRelease{false};
+  std::atomic<bool> dEntered{false};
+  std::atomic<bool> dRelease{false};
+};
+
+void SecondSink(const char* text, void* context) {
+  auto* scene = static_cast<Scene*>(context);
+  if (std::string(text) != "d") return;
+  scene->dEntered = true;
+  WaitFor([scene] { return scene->dRelease.load(); });
+}
+
+void FirstSink(const char* text, void* context) {
+  auto* scene = static_cast<Scene*>(context);
+  if (std::string(text) != "a") return;
+  scene->aEntered = true;
+  WaitFor([scene] { return scene->aGo.load(); });
+  scene->aChanging = true;
+  SeatenrolSetDebugSink(SecondSink, scene);
+  WaitFor([scene] { return scene->aRelease.load(); });
+}
+
+// The setter waits for a thread inside the sink it replaced even while that
+// thread is changing the sink itself, waiting for a newer sink's call.
+TEST(DebugOutput, ChangingTheSinkWaitsForAThreadChangingItFromInside) {
+  Scene scene;
+  SeatenrolSetDebugSink(FirstSink, &scene);
+  std::thread a([] { DebugOutput("a"); });
+  ASSERT_TRUE(WaitFor([&scene] { return scene.aEntered.load(); }));
+  std::atomic<bool> changed{false};
+  std::thread setter([&scene, &changed] {
+    SeatenrolSetDebugSink(SecondSink, &scene);
+    changed = true;
+  });
+  std::thread d(
+      [&scene] { WaitFor([&scene] { return DebugOutput("d"), scene.dEntered.load(); }); });
+  ASSERT_TRUE(WaitFor([&scene] { return scene.dEntered.load(); }));
+  scene.aGo = true;
+  ASSERT_TRUE(WaitFor([&scene] { return scene.aChanging.load(); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(changed);
+  scene.dRelease = true;
+  scene.aRelease = true;
+  a.join();
+  d.join();
+  setter.join();
+  EXPECT_TRUE(changed);
+  SeatenrolSetDebugSink(nullptr, nullptr);
 }
 
 void InstallCollector(const char*, void* context) {
