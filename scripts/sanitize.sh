@@ -7,8 +7,8 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/ensure-packages.sh cmake make libgtest-dev libgmock-dev >&2
 
-# The C example host is built by the same compiler family, so that both link
-# one sanitizer runtime.
+# The C example host is compiled by the same compiler family, so that both
+# link one sanitizer runtime.
 if command -v clang++ >/dev/null && command -v clang >/dev/null; then
   cxx=clang++ cc=clang
 else

@@ -21,6 +21,7 @@ enrol_server_start() {
   if [ -z "${SEATENROL_ENROL_SERVER:-}" ]; then
     SEATENROL_ENROL_SERVER=$(examples/native-build.sh enrol-server)/tools/enrol-server
   fi
+  : >"$work/$name.out"
   "$SEATENROL_ENROL_SERVER" --venues "$venues" --port 0 "$@" >"$work/$name.out" 2>"$work/$name.err" &
   enrol_server_pid=$!
   enrol_server_pids+=("$enrol_server_pid")
