@@ -194,14 +194,15 @@ function(seatenrol_write_version_script out)
   set(classes "")
   set(functions "")
   foreach(header ${headers})
-    file(STRINGS ${header} lines REGEX "SEATENROL_API")
+    # SEATENROL_C_API marks the C interface's functions (seatenrol/c_api.h).
+    file(STRINGS ${header} lines REGEX "SEATENROL_(C_)?API")
     foreach(line ${lines})
       if(line MATCHES "^[ \t]*(class|struct)[ \t]+SEATENROL_API[ \t]+([A-Za-z_][A-Za-z0-9_]*)")
         list(APPEND classes ${CMAKE_MATCH_2})
       elseif(line MATCHES "^[ \t]*#")
         # the macro's own definition
-      elseif(line MATCHES "SEATENROL_API[^(;]*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\(")
-        list(APPEND functions ${CMAKE_MATCH_1})
+      elseif(line MATCHES "SEATENROL_(C_)?API[^(;]*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\(")
+        list(APPEND functions ${CMAKE_MATCH_2})
       endif()
     endforeach()
   endforeach()
@@ -237,11 +238,30 @@ function(seatenrol_add_msvc_interface)
   find_program(SEATENROL_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool REQUIRED)
   target_sources(seatenrol PRIVATE ${PROJECT_SOURCE_DIR}/cmake/seatenrol-${arch}.def)
   set(lib_def ${PROJECT_SOURCE_DIR}/cmake/seatenrol-${arch}.lib.def)
+  # -k: on i686 a __stdcall function's symbol is decorated (_seatenrol_enrol@20)
+  # and the name it imports is the plain export (seatenrol_enrol).
   add_custom_command(TARGET seatenrol POST_BUILD
-    COMMAND ${SEATENROL_DLLTOOL} -m ${machine} -d ${lib_def} -l ${PROJECT_BINARY_DIR}/seatenrol.lib
+    COMMAND ${SEATENROL_DLLTOOL} -m ${machine} -k -d ${lib_def} -l ${PROJECT_BINARY_DIR}/seatenrol.lib
     BYPRODUCTS ${PROJECT_BINARY_DIR}/seatenrol.lib
     COMMENT "Visual C++ import library seatenrol.lib")
   set_property(TARGET seatenrol APPEND PROPERTY LINK_DEPENDS ${lib_def})
+  # The same for MinGW callers: the .def keeps the __stdcall functions out of
+  # the linker's import library (neither GNU ld nor lld can import a plain
+  # export under a decorated symbol), and their llvm-dlltool members are
+  # appended to it.
+  file(STRINGS ${lib_def} stdcall REGEX "^  [A-Za-z_][A-Za-z0-9_]*@[0-9]+$")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${lib_def})
+  if(stdcall)
+    find_program(SEATENROL_LLVM_AR NAMES llvm-ar-14 llvm-ar REQUIRED)
+    string(REPLACE ";" "\n" stdcall "${stdcall}")
+    set(stdcall_def ${PROJECT_BINARY_DIR}/generated/seatenrol-stdcall.def)
+    file(GENERATE OUTPUT ${stdcall_def} CONTENT "LIBRARY seatenrol.dll\nEXPORTS\n${stdcall}\n")
+    set(stdcall_lib ${PROJECT_BINARY_DIR}/generated/seatenrol-stdcall.a)
+    add_custom_command(TARGET seatenrol POST_BUILD
+      COMMAND ${SEATENROL_DLLTOOL} -m ${machine} -k -d ${stdcall_def} -l ${stdcall_lib}
+      COMMAND ${SEATENROL_LLVM_AR} qL $<TARGET_LINKER_FILE:seatenrol> ${stdcall_lib}
+      COMMENT "__stdcall imports of libseatenrol.dll.a")
+  endif()
 endfunction()
 
 # A GoogleTest binary test_NAME from the sources given; CTest discovers its cases.

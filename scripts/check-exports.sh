@@ -60,7 +60,9 @@ status=0
 # of the exported classes, and the plain functions.
 classes='CRegisterSession|CPSCRegisterCommand|CResponseCommandReg|RegError|CBuf|CP2PCommunication|CSocketAddress|CTavConfig'
 class_member="^_Z(N|NK|TV|TI|TS)[0-9]+($classes)"
-plain='^(CreateError|SeatenrolSetDebugSink)$'
+# The C interface's functions carry their plain names on both architectures
+# (seatenrol_enrol, never the i686 decoration seatenrol_enrol@20).
+plain='^(CreateError|SeatenrolSetDebugSink|seatenrol_[a-z_]+)$'
 stray=$(printf '%s\n' "$exports" | while read -r name; do
   len_ok=0
   if [[ $name =~ $plain ]]; then

@@ -7,6 +7,9 @@
 #   cmake/exports-msvc-ARCH.txt   the decorated names, sorted (check-exports.sh
 #                                 compares the DLL's table with it)
 #   cmake/seatenrol-ARCH.def      the link's .def: each name = the code it reaches
+#                                 (and on win32 the plain name of each
+#                                 extern "C" __stdcall function = its
+#                                 decorated symbol)
 #   cmake/seatenrol-ARCH.lib.def  what llvm-dlltool makes seatenrol.lib from
 #
 # for ARCH win32 (i686) and win64 (x86_64). A member reaches its GCC-built
@@ -78,7 +81,7 @@ generate() {
   classes=$(cut -d $'\x1f' -f 1 "$work/msvc.rows" | sort -u | grep . | paste -sd '|')
   local def=$out/seatenrol-$arch.def lib=$out/seatenrol-$arch.lib.def names=$out/exports-msvc-$arch.txt
   local header="; Generated from include/seatenrol/*.h by scripts/msvc-names.sh; do not edit."
-  printf '%s\n; The Visual C++ names; the GCC names come from SEATENROL_API.\nEXPORTS\n' "$header" >"$def"
+  printf '%s\n; The Visual C++ names and the plain names of __stdcall functions; the GCC names come from SEATENROL_API.\nEXPORTS\n' "$header" >"$def"
   printf '%s\nLIBRARY seatenrol.dll\nEXPORTS\n' "$header" >"$lib"
   : >"$names"
   local status=0
@@ -91,6 +94,15 @@ generate() {
       if [[ $msvc == \?* ]]; then
         echo "msvc-names: $name is a C++ function outside a class; plain functions are extern \"C\"" >&2
         status=1
+        continue
+      fi
+      if [[ $msvc =~ ^_($name@[0-9]+)$ ]]; then
+        # __stdcall on i686: callers refer to the decorated name, the DLL
+        # exports the plain one (as the Win32 API does). The .def renames the
+        # export and keeps it out of the linker's import library; llvm-dlltool
+        # -k imports the plain name under the decorated symbol (cmake/Seatenrol.cmake).
+        printf '  %s = %s PRIVATE\n' "$name" "${gnu#"$4"}" >>"$def"
+        printf '  %s\n' "${BASH_REMATCH[1]}" >>"$lib"
         continue
       fi
       # A plain extern "C" function keeps its own name in both ABIs.

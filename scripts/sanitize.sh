@@ -7,17 +7,20 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/ensure-packages.sh cmake make libgtest-dev libgmock-dev >&2
 
-if command -v clang++ >/dev/null; then
-  cxx=clang++
+# The C example host is compiled by the same compiler family, so that both
+# link one sanitizer runtime.
+if command -v clang++ >/dev/null && command -v clang >/dev/null; then
+  cxx=clang++ cc=clang
 else
-  cxx=g++
+  cxx=g++ cc=gcc
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -gt 2 ] && jobs=2
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1"
 
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$cxx" \
-  -DCMAKE_CXX_FLAGS="$flags" -DSEATENROL_BENCH=OFF -DSEATENROL_FUZZ=OFF \
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
+  -DSEATENROL_BENCH=OFF -DSEATENROL_FUZZ=OFF \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build/sanitize -j "$jobs"

@@ -236,7 +236,8 @@ run_suite() {
 
 # The example host (built with MinGW in the leg's suite) enrols through the
 # shipped DLL against the Linux enrol-server; then the Visual C++-ABI host
-# does the same through seatenrol.lib.
+# does the same through seatenrol.lib, and the C host through
+# libseatenrol.dll.a.
 run_hosts() {
   local dir status=0
   dir=$(suite_build "$1")
@@ -247,6 +248,7 @@ run_hosts() {
     echo "windows: example host or enrol-server not built; enrolment under $(leg_name "$1") not run"
   fi
   examples/msvc-host/run.sh "$1" || status=1
+  examples/c-host/run.sh "$1" || status=1
   return $status
 }
 

@@ -9,6 +9,8 @@
 //                                             its import slot, returns `this`
 //   msvc-host VENUE_ID SECRET SERVER PORT     one exchange through
 //                                             CP2PCommunication, then enrols
+//                                             through the C interface and
+//                                             through CRegisterSession
 //
 // The same source builds natively, so the encoded bytes can be compared with
 // the native build's. Exit status: 0 done (enrolled), 1 a check failed,
@@ -23,7 +25,9 @@
 #include "constructor_check.h"
 #endif
 
+#include "seatenrol/c_api.h"
 #include "seatenrol/seatenrol.h"
+#include "seatenrol/version.h"
 #include "secret_text.h"
 
 namespace {
@@ -36,8 +40,9 @@ constexpr int kExitUsage = 64;
 constexpr unsigned int kBufferSize = 1024;
 constexpr int kVenueIDWidth = 20;
 constexpr int kWaitMs = 5000;
-// The server refuses a venue it does not know with this error number.
+// The server refuses a venue it does not know, and a wrong secret, with these.
 constexpr int kUnknownVenue = -5;
+constexpr int kWrongSecret = -4;
 
 unsigned char* Bytes(const char* text) {
   return reinterpret_cast<unsigned char*>(const_cast<char*>(text));
@@ -167,13 +172,31 @@ int Exchange(const char* server, int port) {
 
 void SEATENROL_CDECL ShowDebugMessage(const char* text, void*) { printf("debug: %s\n", text); }
 
+// The C interface, __stdcall on i686 and imported by its plain name: its
+// version must be the headers', and one enrolment must end as the C++ one
+// after it does (accepted, or refused for a wrong secret).
+int EnrolThroughC(const unsigned char* secret, const char* venueID, const char* server, int port,
+                  seatenrol_enrolment& result) {
+  if (strcmp(seatenrol_version(), SEATENROL_VERSION_STRING) != 0) {
+    printf("msvc-host: seatenrol_version gives %s, the headers %s\n", seatenrol_version(),
+           SEATENROL_VERSION_STRING);
+    return -1;
+  }
+  memset(&result, 0, sizeof result);
+  result.size = sizeof result;
+  const int outcome = seatenrol_enrol(venueID, secret, server, port, &result);
+  printf("msvc-host: seatenrol_enrol: %s (server error %d)\n", seatenrol_outcome_text(outcome),
+         static_cast<int>(result.error_no));
+  return outcome;
+}
+
 int Enrol(char** argv) {
   unsigned char venueID[kVenueIDWidth + 1] = {};
   const int venueLength = Length(argv[1]);
   if (venueLength == 0 || venueLength > kVenueIDWidth) return kExitUsage;
   memcpy(venueID, argv[1], static_cast<size_t>(venueLength));
-  unsigned char secret[example::kSecretSize] = {};
-  if (!example::ParseSecret(argv[2], secret)) return kExitUsage;
+  unsigned char secret[EXAMPLE_SECRET_SIZE] = {};
+  if (!ExampleParseSecret(argv[2], secret)) return kExitUsage;
   char* end = nullptr;
   const long port = strtol(argv[4], &end, 10);
   if (*end != '\0' || port < 1 || port > 65535) return kExitUsage;
@@ -187,6 +210,8 @@ int Enrol(char** argv) {
   if (status == kExitDone) {
     RegError stamped;
     printf("msvc-host: CreateError gives %d\n", CreateError(&stamped));
+    seatenrol_enrolment result;
+    const int outcome = EnrolThroughC(secret, argv[1], argv[3], static_cast<int>(port), result);
     SeatenrolSetDebugSink(ShowDebugMessage, nullptr);
     bool enrolled = false;
     {
@@ -196,6 +221,12 @@ int Enrol(char** argv) {
     SeatenrolSetDebugSink(nullptr, nullptr);
     printf("msvc-host: %s\n", enrolled ? "enrolled" : "not enrolled");
     status = enrolled ? kExitDone : kExitNotEnrolled;
+    const bool sameEnd = enrolled ? outcome == SEATENROL_OK
+                                  : outcome == SEATENROL_REFUSED && result.error_no == kWrongSecret;
+    if (!sameEnd || seatenrol_last_outcome() != outcome) {
+      printf("msvc-host: the C interface's enrolment ended otherwise\n");
+      status = kExitFailed;
+    }
   }
 #if defined(_WIN32)
   WSACleanup();

@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     return Usage("the venue ID has 1 to 20 characters");
   }
   std::memcpy(venueID, argv[1], std::strlen(argv[1]));
-  unsigned char secret[example::kSecretSize] = {};
-  if (!example::ParseSecret(argv[2], secret)) return Usage("the secret is 64 hexadecimal digits");
+  unsigned char secret[EXAMPLE_SECRET_SIZE] = {};
+  if (!ExampleParseSecret(argv[2], secret)) return Usage("the secret is 64 hexadecimal digits");
   int port = 0;
   if (!ParsePort(argv[4], port)) return Usage("the port is 1 to 65535");
 

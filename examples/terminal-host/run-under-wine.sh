@@ -24,16 +24,15 @@ fi
 [ -f "$1" ] || { echo "terminal-host: $1 is not built" >&2; exit 1; }
 [ -f "$2" ] || { echo "terminal-host: $2 is not built" >&2; exit 1; }
 label=$(basename "$1" .exe)
-server=$(examples/native-build.sh enrol-server)/tools/enrol-server
 
 mkdir -p build/hosts
 work=$(mktemp -d "$root/build/hosts/$label.XXXXXX")
+. examples/common/enrol-server.sh
 mkdir "$work/bin"
 cp "$1" "$2" "$work/bin/"
 host_exe=$work/bin/$(basename "$1")
-server_pid=
 finish() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  enrol_server_stop_all
   rm -rf "$work"
 }
 trap finish EXIT
@@ -51,18 +50,11 @@ wrong=ff0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f
 printf '%s %s\n' "$venue" "$secret" >"$work/venues"
 mkdir "$work/config"
 
-"$server" --venues "$work/venues" --port 0 >"$work/server.out" 2>"$work/server.err" &
-server_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/.*"event":"listening".*"port":\([0-9]*\).*/\1/p' "$work/server.out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "enrol-server did not report its port"
+enrol_server_start server "$work/venues" || fail "enrol-server did not report its port"
+port=$enrol_server_port
 
-# Drive Z: is the Linux root in every wine prefix.
-export SEATENROL_CONFIG_DIR="Z:$(printf '%s' "$work/config" | tr / '\\')"
+SEATENROL_CONFIG_DIR=$(wine_path "$work/config")
+export SEATENROL_CONFIG_DIR
 store=$work/config/regaddrs.dat
 
 # $1 = secret; the exit status of terminal-host.

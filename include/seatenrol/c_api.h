@@ -28,6 +28,15 @@
 #define SEATENROL_CALL
 #endif
 
+/* The 32-bit DLL exports these functions under their plain names through its
+ * .def file (cmake/seatenrol-win32.def); the compiler's own export, left out
+ * while the library builds, would add the decorated seatenrol_enrol@20. */
+#if defined(_WIN32) && !defined(_WIN64) && defined(SEATENROL_BUILDING)
+#define SEATENROL_C_API
+#else
+#define SEATENROL_C_API SEATENROL_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -73,9 +82,9 @@ typedef struct seatenrol_enrolment {
  * SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED when the server accepted
  * but the list could not be stored (result->credential still holds the
  * grant, so the user can be told); otherwise why the enrolment failed. */
-SEATENROL_API int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const uint8_t* secret,
-                                                 const char* server, int32_t port,
-                                                 seatenrol_enrolment* result);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const uint8_t* secret,
+                                                   const char* server, int32_t port,
+                                                   seatenrol_enrolment* result);
 
 /* The outcome of this thread's last enrolment: set by every seatenrol_enrol
  * call (one refused as SEATENROL_BAD_ARGUMENT included) and by every
@@ -83,11 +92,11 @@ SEATENROL_API int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const uin
  * C++ host whose RegisterServer returned false asks here why. Register
  * reports SEATENROL_OK whenever a reply was received and parsed, whatever it
  * said. SEATENROL_OK before any enrolment on the thread. */
-SEATENROL_API int SEATENROL_CALL seatenrol_last_outcome(void);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_last_outcome(void);
 
 /* A one-line English description of a result, UTF-8; static, never NULL
  * (an unknown value gives "unknown outcome"). */
-SEATENROL_API const char* SEATENROL_CALL seatenrol_outcome_text(int32_t outcome);
+SEATENROL_C_API const char* SEATENROL_CALL seatenrol_outcome_text(int32_t outcome);
 
 /* Where a part of the identity came from. */
 enum {
@@ -110,7 +119,7 @@ typedef struct seatenrol_identity {
 /* Discovers the identity exactly as the request builder does.
  * SEATENROL_OK, SEATENROL_NO_IDENTITY (out is then zeroed but for its size),
  * SEATENROL_NETWORK_NOT_STARTED or SEATENROL_BAD_ARGUMENT. */
-SEATENROL_API int SEATENROL_CALL seatenrol_get_identity(seatenrol_identity* out);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_get_identity(seatenrol_identity* out);
 
 /* One entry of the stored server list: 296 bytes. */
 typedef struct seatenrol_server {
@@ -132,27 +141,29 @@ enum {
  * capacity) entries are written to servers (which may be NULL when capacity
  * is 0: the count alone). source may be NULL. SEATENROL_STORE_FAILED when
  * the list cannot be read at all or its folder does not exist. */
-SEATENROL_API int SEATENROL_CALL seatenrol_list_servers(seatenrol_server* servers, int32_t capacity,
-                                                        int32_t* count, int32_t* source);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_list_servers(seatenrol_server* servers,
+                                                          int32_t capacity, int32_t* count,
+                                                          int32_t* source);
 
 /* Removes the entry of the server name at port, as one section with no other
  * writer between its read and its write. SEATENROL_OK, SEATENROL_NOT_FOUND,
  * SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED. */
-SEATENROL_API int SEATENROL_CALL seatenrol_forget_server(const char* name, int32_t port);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_forget_server(const char* name, int32_t port);
 
 /* Empties the stored server list, also one that can no longer be read.
  * SEATENROL_OK, SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED. */
-SEATENROL_API int SEATENROL_CALL seatenrol_forget_all(void);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_forget_all(void);
 
 /* The full path of the stored server list's file, UTF-8, into buffer of size
  * bytes. SEATENROL_OK; SEATENROL_BAD_ARGUMENT when buffer is NULL or too
  * small (the path needs *needed bytes, terminator included, when needed is
  * not NULL); SEATENROL_STORE_FAILED when the path cannot be found. */
-SEATENROL_API int SEATENROL_CALL seatenrol_store_path(char* buffer, int32_t size, int32_t* needed);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_store_path(char* buffer, int32_t size,
+                                                        int32_t* needed);
 
 /* The library's version, "MAJOR.MINOR.PATCH", as SEATENROL_VERSION_STRING
  * in seatenrol/version.h gives it for the headers a program was built with. */
-SEATENROL_API const char* SEATENROL_CALL seatenrol_version(void);
+SEATENROL_C_API const char* SEATENROL_CALL seatenrol_version(void);
 
 #ifdef __cplusplus
 }

@@ -17,6 +17,8 @@ cases=(
   "fail|wire.h|s|  int SetDataLen(unsigned int length);|  int SetDataLen(unsigned long length);|a parameter type"
   "fail|transport.h|s|  CSocketAddress();|  CSocketAddress();\n  explicit CSocketAddress(int port);|a new constructor"
   "fail|hostinfo.h|s|^#endif|SEATENROL_API int StampError(RegError* error);\n#endif|a plain function that is not extern \"C\""
+  "fail|c_api.h|s|int32_t port,$|int32_t port, int32_t retries,|a C function's parameters (its i686 decoration)"
+  "fail|c_api.h|s|int SEATENROL_CALL seatenrol_forget_all|int seatenrol_forget_all|a C function's convention"
 )
 
 failed=0
