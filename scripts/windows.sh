@@ -6,11 +6,11 @@
 #                     export table and that the Visual C++ names still match
 #                     the public headers, and copies per architecture the DLL,
 #                     its MinGW (libseatenrol.dll.a) and Visual C++
-#                     (seatenrol.lib) import libraries and the public headers
-#                     to dist/win32/ and dist/win64/, then packs each into
+#                     (seatenrol.lib) import libraries, the public headers and
+#                     seat-enrol.exe to dist/win32/ and dist/win64/, then packs each into
 #                     dist/seatenrol-VERSION-ARCH.zip (windows-archive.sh).
 #   test              dist, then per leg the whole test suite, the example host
-#                     on the shipped DLL against enrol-server, and the Visual
+#                     on the shipped DLL against enrol-server, seat-enrol.exe and the Visual
 #                     C++-ABI host: the 64-bit leg under wine64 (build/win64),
 #                     the 32-bit leg under 32-bit wine emulated by qemu-i386
 #                     (build/win32-suite). The 32-bit leg is set up by
@@ -52,8 +52,8 @@ build_dll() {
   local dir
   dir=$(dll_build "$1")
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$1")" \
-    -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=OFF >/dev/null
-  cmake --build "$dir" -j "$jobs" --target seatenrol
+    -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=ON >/dev/null
+  cmake --build "$dir" -j "$jobs" --target seatenrol seat-enrol
   scripts/check-exports.sh "$dir/seatenrol.dll" cmake/exports-win32.txt
 }
 
@@ -68,10 +68,10 @@ dist() {
     dir=$(dll_build $arch)
     rm -rf dist/$arch
     mkdir -p dist/$arch/bin dist/$arch/lib dist/$arch/include/seatenrol
-    cp "$dir/seatenrol.dll" dist/$arch/bin/
+    cp "$dir/seatenrol.dll" "$dir/tools/seat-enrol.exe" dist/$arch/bin/
     cp "$dir/libseatenrol.dll.a" "$dir/seatenrol.lib" dist/$arch/lib/
     cp include/seatenrol/*.h "$dir/generated/include/seatenrol/version.h" dist/$arch/include/seatenrol/
-    echo "windows: dist/$arch holds seatenrol.dll, seatenrol.lib, libseatenrol.dll.a and the headers"
+    echo "windows: dist/$arch holds seatenrol.dll, seat-enrol.exe, seatenrol.lib, libseatenrol.dll.a and the headers"
   done
   scripts/windows-archive.sh win32 win64
 }
@@ -188,7 +188,8 @@ run_suite() {
 
 # The example host (built with MinGW in the leg's suite) enrols through the
 # shipped DLL against the Linux enrol-server; then the Visual C++-ABI host
-# does the same through seatenrol.lib.
+# does the same through seatenrol.lib, and the shipped seat-enrol.exe runs
+# each of its commands.
 run_hosts() {
   local dir status=0
   dir=$(suite_build "$1")
@@ -199,6 +200,7 @@ run_hosts() {
     echo "windows: example host or enrol-server not built; enrolment under $(leg_name "$1") not run"
   fi
   examples/msvc-host/run.sh "$1" || status=1
+  tests/tools/seat_enrol_wine.sh "$1" || status=1
   return $status
 }
 
