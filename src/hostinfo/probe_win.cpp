@@ -94,8 +94,8 @@ bool HasIPv4Address(const IP_ADAPTER_ADDRESSES& adapter) {
 }  // namespace
 
 // GetAdaptersInfo lists the adapters that IPv4 is bound to; GetAdaptersAddresses
-// names the others too, under the same names. (The loopback pseudo-interface
-// is in neither list the rule reads nor without an IPv4 address.)
+// also names those without an IPv4 address, under the same names. The
+// loopback pseudo-interface, which has one but is no adapter, stays out.
 bool ProbeEveryInterface(std::vector<AdapterRecord>& adapters) {
   if (!ProbeAdapters(adapters)) return false;
   constexpr ULONG kFlags =
