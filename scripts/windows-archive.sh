@@ -74,7 +74,8 @@ pack() {
   # What a user of the archive needs first, whatever dist/ARCH was made by.
   local entries entry missing=0
   entries=$(unzip -Z1 "dist/$name.zip")
-  for entry in bin/seatenrol.dll bin/seatenrol.pdb lib/libseatenrol.dll.a include/seatenrol/seatenrol.h \
+  for entry in bin/seatenrol.dll bin/seatenrol.pdb bin/seat-enrol.exe lib/libseatenrol.dll.a \
+    include/seatenrol/seatenrol.h \
     include/seatenrol/version.h README.md licences/GPL-3.txt; do
     if ! printf '%s\n' "$entries" | grep -qxF "$name/$entry"; then
       echo "windows-archive: dist/$name.zip lacks $entry" >&2

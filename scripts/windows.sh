@@ -7,7 +7,8 @@
 #                     name sets of each export table, that the Visual C++
 #                     names still match the public headers, and the DLL's
 #                     version resource, header and PDB (check-pe.sh), and
-#                     copies per architecture the DLL and PDB, its MinGW
+#                     copies per architecture the DLL and PDB, seat-enrol.exe,
+#                     its MinGW
 #                     (libseatenrol.dll.a) and Visual C++ (seatenrol.lib)
 #                     import libraries and the public headers to dist/win32/
 #                     and dist/win64/, then packs each into
@@ -71,8 +72,8 @@ build_dll() {
     rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
   fi
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/$(dll_toolchain "$1")" \
-    -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=OFF >/dev/null
-  cmake --build "$dir" -j "$jobs" --target seatenrol
+    -DCMAKE_BUILD_TYPE=Release -DSEATENROL_TESTS=OFF -DSEATENROL_TOOLS=ON >/dev/null
+  cmake --build "$dir" -j "$jobs" --target seatenrol seat-enrol
   scripts/check-exports.sh "$dir/seatenrol.dll" cmake/exports-win32.txt
   version=$(sed -n 's/^#define SEATENROL_VERSION_STRING "\(.*\)"$/\1/p' "$dir/generated/include/seatenrol/version.h")
   scripts/check-pe.sh "$dir/seatenrol.dll" "$version"
@@ -89,10 +90,10 @@ dist() {
     dir=$(dll_build $arch)
     rm -rf dist/$arch
     mkdir -p dist/$arch/bin dist/$arch/lib dist/$arch/include/seatenrol
-    cp "$dir/seatenrol.dll" "$dir/seatenrol.pdb" dist/$arch/bin/
+    cp "$dir/seatenrol.dll" "$dir/seatenrol.pdb" "$dir/tools/seat-enrol.exe" dist/$arch/bin/
     cp "$dir/libseatenrol.dll.a" "$dir/seatenrol.lib" dist/$arch/lib/
     cp include/seatenrol/*.h "$dir/generated/include/seatenrol/version.h" dist/$arch/include/seatenrol/
-    echo "windows: dist/$arch holds seatenrol.dll and .pdb, seatenrol.lib, libseatenrol.dll.a and the headers"
+    echo "windows: dist/$arch holds seatenrol.dll and .pdb, seat-enrol.exe, seatenrol.lib, libseatenrol.dll.a and the headers"
   done
   scripts/windows-archive.sh win32 win64
 }
@@ -236,8 +237,8 @@ run_suite() {
 
 # The example host (built with MinGW in the leg's suite) enrols through the
 # shipped DLL against the Linux enrol-server; then the Visual C++-ABI host
-# does the same through seatenrol.lib, and the C host through
-# libseatenrol.dll.a.
+# does the same through seatenrol.lib, the C host through
+# libseatenrol.dll.a, and the shipped seat-enrol.exe runs each of its commands.
 run_hosts() {
   local dir status=0
   dir=$(suite_build "$1")
@@ -249,6 +250,7 @@ run_hosts() {
   fi
   examples/msvc-host/run.sh "$1" || status=1
   examples/c-host/run.sh "$1" || status=1
+  tests/tools/seat_enrol_wine.sh "$1" || status=1
   return $status
 }
 

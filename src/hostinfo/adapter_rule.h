@@ -21,7 +21,8 @@ struct AdapterAddress {
 
 // One network adapter as the system lists it.
 struct AdapterRecord {
-  std::string name;  // what the physical-adapter test is asked about
+  std::string name;         // what the physical-adapter test is asked about
+  std::string description;  // the system's words for it, where it has any (Windows)
   unsigned char hardware[kMaxHardwareAddressLength] = {};
   unsigned int hardwareLength = 0;
   std::vector<AdapterAddress> addresses;  // in the system's order

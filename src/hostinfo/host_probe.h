@@ -26,6 +26,11 @@ bool ProbeHostEntry(const char* name, HostEntry& entry);
 // which the rule passes over in any case.
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters);
 
+// The same list with the interfaces that have no IPv4 address added, which
+// the discovery leaves out and the rule passes over in any case. For showing
+// a technician the whole system.
+bool ProbeEveryInterface(std::vector<AdapterRecord>& adapters);
+
 // Whether the named adapter sits on a PCI bus. Whatever cannot be read about
 // it counts as physical.
 bool ProbeIsPhysicalAdapter(const char* adapterName);

@@ -188,7 +188,7 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
   }
 }
 
-// The interfaces with a link-layer address, and every interface's IPv4
+// Every interface with its link-layer address, and every interface's IPv4
 // addresses, as getifaddrs reports them: links in the kernel's order, then
 // addresses in its order, an address label naming its interface.
 bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
@@ -209,13 +209,13 @@ bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
     if (name.empty()) return;
     const unsigned int index = static_cast<unsigned int>(info->ifi_index);
     links.emplace_back(index, name);
-    if (hardware == nullptr || RTA_PAYLOAD(hardware) > kLongestLinkAddress) return;
     IndexedAdapter& adapter = AdapterNamed(found, InterfaceName(name.c_str()));
+    adapter.index = index;
+    if (hardware == nullptr || RTA_PAYLOAD(hardware) > kLongestLinkAddress) return;
     const std::size_t length =
         std::min<std::size_t>(RTA_PAYLOAD(hardware), kMaxHardwareAddressLength);
     std::memcpy(adapter.record.hardware, RTA_DATA(hardware), length);
     adapter.record.hardwareLength = static_cast<unsigned int>(length);
-    adapter.index = index;
   });
   const bool addressesRead =
       linksRead && Dump(socketFd, buffer, RTM_GETADDR, AF_INET, 2, [&](const nlmsghdr* m) {
@@ -281,22 +281,18 @@ LinkRead ReadLink(const std::string& path) {
   return result;
 }
 
-}  // namespace
-
-bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
-  return Posix().gethostname(name, sizeof name) != -1;
-}
-
-bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
+// The interfaces in the kernel's order, with their gateways; withoutIPv4
+// keeps those that have no IPv4 address.
+bool ListInterfaces(std::vector<AdapterRecord>& adapters, bool withoutIPv4) {
   adapters.clear();
   std::vector<IndexedAdapter> found;
   if (!DumpInterfaces(found)) return false;
-  // An interface without an IPv4 address can neither be chosen nor give the
-  // fallback address, so it is not listed, and not asked about.
-  found.erase(std::remove_if(
-                  found.begin(), found.end(),
-                  [](const IndexedAdapter& adapter) { return adapter.record.addresses.empty(); }),
-              found.end());
+  if (!withoutIPv4) {
+    found.erase(std::remove_if(
+                    found.begin(), found.end(),
+                    [](const IndexedAdapter& adapter) { return adapter.record.addresses.empty(); }),
+                found.end());
+  }
   // The kernel's own order of interfaces is their index.
   for (IndexedAdapter& adapter : found) {
     if (adapter.index == 0) adapter.index = if_nametoindex(adapter.record.name.c_str());
@@ -311,6 +307,20 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   std::string routes;
   if (ReadWholeFile("/proc/net/route", routes)) AddRouteGateways(routes, adapters);
   return true;
+}
+
+}  // namespace
+
+bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
+  return Posix().gethostname(name, sizeof name) != -1;
+}
+
+// An interface without an IPv4 address can neither be chosen nor give the
+// fallback address, so the discovery neither lists it nor asks about it.
+bool ProbeAdapters(std::vector<AdapterRecord>& adapters) { return ListInterfaces(adapters, false); }
+
+bool ProbeEveryInterface(std::vector<AdapterRecord>& adapters) {
+  return ListInterfaces(adapters, true);
 }
 
 bool ProbeIsPhysicalAdapter(const char* adapterName) {

@@ -30,6 +30,7 @@ std::string FieldText(const IP_ADDRESS_STRING& field) {
 AdapterRecord RecordOf(const IP_ADAPTER_INFO& info) {
   AdapterRecord adapter;
   adapter.name.assign(info.AdapterName, strnlen(info.AdapterName, sizeof info.AdapterName));
+  adapter.description.assign(info.Description, strnlen(info.Description, sizeof info.Description));
   std::memcpy(adapter.hardware, info.Address,
               std::min<std::size_t>(sizeof info.Address, kMaxHardwareAddressLength));
   adapter.hardwareLength = info.AddressLength;
@@ -63,6 +64,68 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   for (const IP_ADAPTER_INFO* info = reinterpret_cast<const IP_ADAPTER_INFO*>(table.data());
        info != nullptr; info = info->Next) {
     adapters.push_back(RecordOf(*info));
+  }
+  return true;
+}
+
+namespace {
+
+// The system's wide text in the ANSI code page, as GetAdaptersInfo gives its texts.
+std::string AnsiText(const wchar_t* text) {
+  if (text == nullptr || *text == L'\0') return std::string();
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string ansi(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, &ansi[0], size, nullptr, nullptr);
+  ansi.resize(static_cast<std::size_t>(size - 1));
+  return ansi;
+}
+
+bool HasIPv4Address(const IP_ADAPTER_ADDRESSES& adapter) {
+  for (const IP_ADAPTER_UNICAST_ADDRESS* item = adapter.FirstUnicastAddress; item != nullptr;
+       item = item->Next) {
+    if (item->Address.lpSockaddr != nullptr && item->Address.lpSockaddr->sa_family == AF_INET) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// GetAdaptersInfo lists the adapters that IPv4 is bound to; GetAdaptersAddresses
+// also names those without an IPv4 address, under the same names. The
+// loopback pseudo-interface, which has one but is no adapter, stays out.
+bool ProbeEveryInterface(std::vector<AdapterRecord>& adapters) {
+  if (!ProbeAdapters(adapters)) return false;
+  constexpr ULONG kFlags =
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  std::vector<unsigned char> table;
+  ULONG size = 16 * 1024;
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  // The table may grow between two calls, so one more may be needed.
+  for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    table.resize(size);
+    result = GetAdaptersAddresses(AF_UNSPEC, kFlags, nullptr,
+                                  reinterpret_cast<IP_ADAPTER_ADDRESSES*>(table.data()), &size);
+  }
+  // Without the second list, the first is still the whole of what the rule sees.
+  if (result != ERROR_SUCCESS) return true;
+  for (const auto* item = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(table.data());
+       item != nullptr; item = item->Next) {
+    if (item->AdapterName == nullptr || HasIPv4Address(*item)) continue;
+    const std::string name = item->AdapterName;
+    if (std::any_of(adapters.begin(), adapters.end(),
+                    [&name](const AdapterRecord& adapter) { return adapter.name == name; })) {
+      continue;
+    }
+    AdapterRecord adapter;
+    adapter.name = name;
+    adapter.description = AnsiText(item->Description);
+    adapter.hardwareLength = static_cast<unsigned int>(
+        std::min<std::size_t>(item->PhysicalAddressLength, kMaxHardwareAddressLength));
+    std::memcpy(adapter.hardware, item->PhysicalAddress, adapter.hardwareLength);
+    adapters.push_back(adapter);
   }
   return true;
 }

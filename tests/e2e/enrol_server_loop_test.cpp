@@ -68,26 +68,6 @@ TEST(JsonText, EveryLineIsValidUtf8WhateverTheBytes) {
   for (const auto& row : cases) EXPECT_EQ(JsonString(row.text), row.json) << row.json;
 }
 
-TEST(JsonText, GbkTextsBecomeUtf8AndOthersAreFlagged) {
-  const struct {
-    std::string gbk;
-    std::string utf8;
-    bool exact;
-  } cases[] = {
-      {"", "", true},
-      {"seat-07", "seat-07", true},
-      {"\xCD\xF8\xB0\xC9", "\xE7\xBD\x91\xE5\x90\xA7", true},  // "internet cafe"
-      {"PC\xD6\xD0", "PC\xE4\xB8\xAD", true},
-      {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD", false},
-      {"ab\xD6", "ab\xEF\xBF\xBD", false},  // a character cut by the field's end
-  };
-  for (const auto& row : cases) {
-    bool exact = !row.exact;
-    EXPECT_EQ(GbkToUtf8(row.gbk, exact), row.utf8) << row.utf8;
-    EXPECT_EQ(exact, row.exact) << row.utf8;
-  }
-}
-
 class Datagrams : public ::testing::Test {
 protected:
   void SetUp() override {

@@ -1,6 +1,7 @@
 // The interface dump against the C library's own reading of the same
-// interfaces: both must list the same adapters with IPv4 addresses, their
-// hardware and addresses, in the same order.
+// interfaces: both must list the same adapters with IPv4 addresses (or with
+// every interface, all of them), their hardware and addresses, in the same
+// order.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
@@ -40,7 +41,7 @@ Listed& Named(std::vector<Listed>& list, const std::string& name) {
   return list.back();
 }
 
-std::vector<Listed> FromGetifaddrs() {
+std::vector<Listed> FromGetifaddrs(bool withoutIPv4) {
   std::vector<Listed> list;
   ifaddrs* all = nullptr;
   if (getifaddrs(&all) != 0) return list;
@@ -60,7 +61,9 @@ std::vector<Listed> FromGetifaddrs() {
   freeifaddrs(all);
   // Only interfaces with an IPv4 address take part in the rule.
   list.erase(std::remove_if(list.begin(), list.end(),
-                            [](const Listed& item) { return item.addresses.empty(); }),
+                            [withoutIPv4](const Listed& item) {
+                              return !withoutIPv4 && item.addresses.empty();
+                            }),
              list.end());
   std::stable_sort(list.begin(), list.end(), [](const Listed& left, const Listed& right) {
     return if_nametoindex(left.name.c_str()) < if_nametoindex(right.name.c_str());
@@ -69,24 +72,27 @@ std::vector<Listed> FromGetifaddrs() {
 }
 
 TEST(InterfaceDump, ListsWhatGetifaddrsLists) {
-  std::vector<AdapterRecord> adapters;
-  ASSERT_TRUE(ProbeAdapters(adapters));
-  std::vector<Listed> dumped;
-  for (const AdapterRecord& adapter : adapters) {
-    Listed item{
-        adapter.name,
-        std::string(reinterpret_cast<const char*>(adapter.hardware), adapter.hardwareLength),
-        {}};
-    for (const AdapterAddress& address : adapter.addresses) {
-      item.addresses.push_back(address.address + "/" + address.mask);
+  for (const bool every : {false, true}) {
+    SCOPED_TRACE(every ? "every interface" : "interfaces with IPv4");
+    std::vector<AdapterRecord> adapters;
+    ASSERT_TRUE(every ? ProbeEveryInterface(adapters) : ProbeAdapters(adapters));
+    std::vector<Listed> dumped;
+    for (const AdapterRecord& adapter : adapters) {
+      Listed item{
+          adapter.name,
+          std::string(reinterpret_cast<const char*>(adapter.hardware), adapter.hardwareLength),
+          {}};
+      for (const AdapterAddress& address : adapter.addresses) {
+        item.addresses.push_back(address.address + "/" + address.mask);
+      }
+      dumped.push_back(item);
     }
-    dumped.push_back(item);
-  }
-  const std::vector<Listed> expected = FromGetifaddrs();
-  ASSERT_EQ(dumped.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_TRUE(dumped[i] == expected[i])
-        << "adapter " << i << ": " << dumped[i].name << " vs " << expected[i].name;
+    const std::vector<Listed> expected = FromGetifaddrs(every);
+    ASSERT_EQ(dumped.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_TRUE(dumped[i] == expected[i])
+          << "adapter " << i << ": " << dumped[i].name << " vs " << expected[i].name;
+    }
   }
 }
 

@@ -116,6 +116,8 @@ TEST(IdentityReport, SaysWhyALoopbackHostNameGivesTheLoopbackAddress) {
 TEST(IdentityReport, NamesTheTakenAdapterAndTheReasonsItWasGiven) {
   FakeHost host = LoopbackNamedSeat();
   host.entry = Entry({"127.0.0.1", "192.0.2.2"});
+  // Windows describes its adapters in the system's code page.
+  host.adapters[2].description = "PCIe \xBF\xD8\xD6\xC6\xC6\xF7";
   const IdentityProbe probe = GatherIdentity(host.System(), [](const char* name, std::string& why) {
     why = std::string("asked about ") + name;
     return std::strcmp(name, "eth0") == 0;
@@ -124,7 +126,7 @@ TEST(IdentityReport, NamesTheTakenAdapterAndTheReasonsItWasGiven) {
   const std::string explained = ExplainIdentity(probe, analysis);
   for (const char* part : {
            "  lo: not physical (asked about lo)\n",
-           "  eth0: physical (asked about eth0)\n",
+           "  eth0 (PCIe \xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8): physical (asked about eth0)\n",
            "  eth0 192.0.2.2: taken: gateway 192.0.2.1 lies in its subnet (mask 255.255.255.0)\n",
            "ip: 192.0.2.2 (from adapter eth0)\n",
            "mac: 001a2b3c4d5e (from adapter eth0)\n",

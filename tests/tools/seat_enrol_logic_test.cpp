@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/cli_args.h"
-#include "log/messages.h"
+#include "common/gbk_text.h"
 #include "seat-enrol/outcome.h"
 #include "seat-enrol/venue_id.h"
 
@@ -85,83 +86,77 @@ TEST(VenueID, AcceptsOneToTwentyPrintableASCIICharactersOnly) {
   }
 }
 
-std::string Refusal(int errorNo) {
-  char text[256];
-  std::snprintf(text, sizeof text, messages::kRegisterRefused, errorNo);
-  return text;
+TEST(GbkText, GbkTextsBecomeUtf8AndOthersAreFlagged) {
+  const struct {
+    std::string gbk;
+    std::string utf8;
+    bool exact;
+  } cases[] = {
+      {"", "", true},
+      {"seat-07", "seat-07", true},
+      {"\xCD\xF8\xB0\xC9", "\xE7\xBD\x91\xE5\x90\xA7", true},  // "internet cafe"
+      {"PC\xD6\xD0", "PC\xE4\xB8\xAD", true},
+      {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD", false},
+      {"ab\xD6", "ab\xEF\xBF\xBD", false},  // a character cut by the field's end
+  };
+  for (const auto& row : cases) {
+    bool exact = !row.exact;
+    EXPECT_EQ(GbkToUtf8(row.gbk, exact), row.utf8) << row.utf8;
+    EXPECT_EQ(exact, row.exact) << row.utf8;
+  }
 }
 
-TEST(ClassifyAttempt, TellsEachOutcomeFromTheLibrarysMessages) {
-  using R = AttemptResult;
-  const std::string failed = messages::kRegisterFailedDebug;
-  struct {
-    const char* what;
-    bool enrolled;
-    std::vector<std::string> texts;
-    bool identityFound, resolves;
-    R result;
-    long long errorNo;
+TEST(DescribeOutcome, NamesEachResultAndRetriesWhatMayEndOtherwise) {
+  AttemptContext context;
+  context.server = "seats.example";
+  context.port = 9000;
+  context.venueID = "440106";
+  context.storePath = "/cfg/regaddrs.dat";
+  const std::string peer = "seats.example:9000";
+  const struct {
+    int outcome;
+    std::int32_t errorNo;
+    std::string line;
     bool retried;
   } cases[] = {
-      {"enrolled", true, {messages::kWriteRegisterInfoDebug}, true, true, R::kEnrolled, 0, false},
-      {"refused", false, {Refusal(-4)}, true, true, R::kRefused, -4, false},
-      {"refused with a large number",
-       false,
-       {Refusal(-2147483647)},
-       true,
-       true,
-       R::kRefused,
-       -2147483647,
+      {SEATENROL_OK, 0,
+       "enrolled: " + peer + " accepted venue 440106, credential a0a1a2a3\xE2\x80\xA6", false},
+      {SEATENROL_REFUSED, -2147483647 - 1,
+       "refused: " + peer + " refused the enrolment with error -2147483648", false},
+      {SEATENROL_STORE_FAILED, 0,
+       "failed: " + peer +
+           " accepted the enrolment, but the stored server list could not be written to "
+           "/cfg/regaddrs.dat (not retried)",
        false},
-      {"accepted, not stored",
-       false,
-       {messages::kWriteRegisterInfoDebug, messages::kServerListNotStored},
-       true,
-       true,
-       R::kNotStored,
-       0,
+      {SEATENROL_STORE_LOCKED, 0,
+       "failed: " + peer +
+           " accepted the enrolment, but the stored server list /cfg/regaddrs.dat stayed locked "
+           "by another program (not retried)",
        false},
-      {"accepted, store locked",
-       false,
-       {messages::kServerListLocked},
-       true,
-       true,
-       R::kStoreLocked,
-       0,
-       false},
-      {"timeout", false, {messages::kRecvTimeout, failed}, true, true, R::kNoAnswer, 0, true},
-      {"port refused", false, {messages::kRecvError, failed}, true, true, R::kPortRefused, 0, true},
-      {"oversized reply",
-       false,
-       {messages::kRecvPacketError, failed},
-       true,
-       true,
-       R::kUnusableReply,
-       0,
+      {SEATENROL_NO_ANSWER, 0, "failed: no answer from " + peer + " within 5 s", true},
+      {SEATENROL_PORT_UNREACHABLE, 0,
+       "failed: " + peer + " refused the datagram (nothing listens on that port)", true},
+      {SEATENROL_UNUSABLE_REPLY, 0, "failed: the reply from " + peer + " could not be used", true},
+      {SEATENROL_NOT_SENT, 0, "failed: the request could not be sent to " + peer, true},
+      {SEATENROL_UNRESOLVED, 0, "failed: the name seats.example did not resolve", true},
+      {SEATENROL_NO_IDENTITY, 0,
+       "failed: this seat's address, MAC or host name was not found (see seat-enrol identity "
+       "--explain)",
        true},
-      {"not sent", false, {messages::kSendCommandError, failed}, true, true, R::kNotSent, 0, true},
-      {"silent, name resolves", false, {failed}, true, true, R::kUnusableReply, 0, true},
-      {"silent, name unresolved", false, {failed}, true, false, R::kUnresolved, 0, true},
-      {"silent, no identity", false, {failed}, false, false, R::kNoIdentity, 0, true},
-      // A message names the failure, so the checks are not the judge.
-      {"timeout with the name gone since",
-       false,
-       {messages::kRecvTimeout},
-       true,
-       false,
-       R::kNoAnswer,
-       0,
-       true},
+      {SEATENROL_BAD_ARGUMENT, 0,
+       "failed: " + peer + ": an argument was missing, too small or out of range", false},
+      {SEATENROL_NETWORK_NOT_STARTED, 0,
+       "failed: " + peer + ": the socket layer is not started (WSAStartup was not called)", true},
+      {99, 0, "failed: " + peer + ": unknown outcome", true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    FailureChecks checks;
-    checks.seatIdentityFound = [&] { return c.identityFound; };
-    checks.serverNameResolves = [&] { return c.resolves; };
-    const AttemptOutcome outcome = ClassifyAttempt(c.enrolled, c.texts, checks);
-    EXPECT_EQ(outcome.result, c.result);
-    EXPECT_EQ(outcome.errorNo, c.errorNo);
-    EXPECT_EQ(WorthRetrying(outcome.result), c.retried);
+    seatenrol_enrolment result{};
+    result.size = sizeof result;
+    result.outcome = c.outcome;
+    result.error_no = c.errorNo;
+    for (int i = 0; i < 32; ++i) result.credential[i] = static_cast<std::uint8_t>(0xA0 + i);
+    EXPECT_EQ(DescribeOutcome(result, context), c.line);
+    EXPECT_EQ(WorthRetrying(c.outcome), c.retried) << c.line;
   }
 }
 

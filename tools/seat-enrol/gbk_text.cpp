@@ -1,12 +1,6 @@
 #include "seat-enrol/gbk_text.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <vector>
-
-namespace seatenrol {}  // namespace seatenrol
 
 namespace seatenrol {
 

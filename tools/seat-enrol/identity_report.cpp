@@ -202,8 +202,12 @@ std::string ExplainIdentity(const IdentityProbe& probe, const IdentityAnalysis& 
     out += "adapters, in the system's order:\n";
     for (std::size_t a = 0; a < probe.adapters.size(); ++a) {
       const AdapterRecord& adapter = probe.adapters[a];
-      out += "  " + adapter.name + ": " + (probe.physical[a] ? "physical" : "not physical") + " (" +
-             probe.physicalWhy[a] + ")\n";
+      // Windows names an adapter by a GUID; its description says which card it is.
+      const std::string described =
+          adapter.description.empty() ? "" : " (" + GbkToUtf8(adapter.description) + ")";
+      out += "  " + adapter.name + described + ": " +
+             (probe.physical[a] ? "physical" : "not physical") + " (" + probe.physicalWhy[a] +
+             ")\n";
       out += "    hardware address " + HardwareText(adapter) + "\n";
       for (const AdapterAddress& address : adapter.addresses) {
         out += "    address " + address.address + " mask " + address.mask + "\n";

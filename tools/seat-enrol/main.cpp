@@ -1,8 +1,6 @@
 // seat-enrol: enrols this seat with a management server from the command
 // line, shows and edits the stored server list, and shows the seat's
 // identity as the library sees it.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -18,17 +16,16 @@
 #include "common/cli_args.h"
 #include "common/hex.h"
 #include "hostinfo/host_identity.h"
-#include "platform/config_store.h"
-#include "platform/config_store_format.h"
-#include "platform/ipv4_text.h"
-#include "platform/resolve.h"
+#include "log/log.h"
+#include "platform/os.h"
+#include "seat-enrol/console.h"
 #include "seat-enrol/gbk_text.h"
 #include "seat-enrol/identity_report.h"
 #include "seat-enrol/outcome.h"
 #include "seat-enrol/stored_list.h"
 #include "seat-enrol/venue_id.h"
+#include "seatenrol/c_api.h"
 #include "seatenrol/debug_output.h"
-#include "seatenrol/session.h"
 #include "seatenrol/version.h"
 
 namespace {
@@ -92,20 +89,14 @@ constexpr const char* kIdentityHelp =
     "  --explain  also shows every adapter the library saw, the host name's\n"
     "             addresses and each step of the adapter rule\n";
 
-// The library's log lies beside the running program.
-std::string ProgramDirectory() {
-  char path[4096] = {};
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return std::string();
-  const std::string program(path, static_cast<std::size_t>(length));
-  return program.substr(0, program.rfind('/') + 1);
-}
-
-std::string LogFilePath() { return ProgramDirectory() + "terminal_.log"; }
-
-std::string StorePath() {
-  std::string path;
-  return seatenrol::StoreFilePath(path) ? path : std::string("regaddrs.dat");
+// The library's log, beside the running program, as the library names it.
+std::string LogFilePath() {
+  std::string program;
+  char path[seatenrol::kLogPathSize] = {};
+  if (!seatenrol::ExecutablePath(program) || !seatenrol::LogPathBeside(program.c_str(), path)) {
+    return "terminal_.log";
+  }
+  return path;
 }
 
 std::string FilesHelp() {
@@ -116,7 +107,7 @@ std::string FilesHelp() {
          "  regaddrs.dat   the stored server list, in the directory SEATENROL_CONFIG_DIR\n"
          "                 names when it is set, otherwise beside the program; now\n"
          "                 " +
-         StorePath() +
+         seatenrol::StorePath() +
          "\n"
          "exit status: 0 done, 2 refused or failed, 64 bad arguments\n";
 }
@@ -210,21 +201,12 @@ std::string ParseEnrolOptions(seatenrol::ArgumentCursor& args, EnrolOptions& opt
   return std::string();
 }
 
-// The library's debugger messages of one attempt, shown as they come when
+// Shows the library's debugger messages as they come; installed only when
 // verbose.
-struct DebugMessages {
-  bool verbose = false;
-  std::vector<std::string> texts;
-};
-
-void OnDebugMessage(const char* text, void* context) {
-  auto* messages = static_cast<DebugMessages*>(context);
-  messages->texts.emplace_back(text);
-  if (messages->verbose) {
-    std::string shown = seatenrol::GbkToUtf8(text);
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
-    std::cerr << "debug: " << shown << "\n";
-  }
+void ShowDebugMessage(const char* text, void*) {
+  std::string shown = seatenrol::GbkToUtf8(text);
+  while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+  std::cerr << "debug: " << shown << "\n";
 }
 
 std::streamoff FileSize(const std::string& path) {
@@ -255,40 +237,19 @@ int BackoffMs(int retry, std::mt19937& random) {
   return std::uniform_int_distribution<int>(step / 2, step)(random);
 }
 
-seatenrol::FailureChecks ChecksFor(const std::string& server) {
-  seatenrol::FailureChecks checks;
-  checks.seatIdentityFound = [] {
-    seatenrol::CHostIdentity identity;
-    unsigned char mac[seatenrol::CHostIdentity::kMacSize] = {};
-    unsigned char name[seatenrol::CHostIdentity::kHostNameLimit] = {};
-    return identity.GetSystemIP() != nullptr && identity.GetSystemMac(mac, sizeof mac) == 1 &&
-           identity.GetHostName(name, sizeof name) == 1;
-  };
-  checks.serverNameResolves = [server] {
-    std::vector<std::uint32_t> addresses;
-    return seatenrol::ResolveIPv4(server.c_str(), addresses);
-  };
-  return checks;
-}
-
 int Enrol(const EnrolOptions& options) {
-  unsigned char venueID[seatenrol::kVenueIDLimit + 1] = {};
-  std::memcpy(venueID, options.venueID.data(), options.venueID.size());
-  std::vector<unsigned char> server(options.server.begin(), options.server.end());
-  server.push_back('\0');
-
-  DebugMessages messages;
-  messages.verbose = options.verbose;
-  SeatenrolSetDebugSink(OnDebugMessage, &messages);
+  if (options.verbose) SeatenrolSetDebugSink(ShowDebugMessage, nullptr);
   const std::string logPath = LogFilePath();
-  const bool showWaiting = isatty(STDERR_FILENO) == 1;
+  const bool showWaiting = seatenrol::StandardErrorIsTerminal();
   std::mt19937 random(std::random_device{}());
 
   seatenrol::AttemptContext context;
   context.server = options.server;
   context.port = options.port;
   context.venueID = options.venueID;
+  context.storePath = seatenrol::StorePath();
   const std::string peer = options.server + ":" + std::to_string(options.port);
+  const std::string waiting = "waiting for " + peer + " (up to 5 s)\xE2\x80\xA6";
 
   int status = kExitFailed;
   for (int attempt = 0; attempt <= options.retries; ++attempt) {
@@ -298,30 +259,28 @@ int Enrol(const EnrolOptions& options) {
                 << waitMs << " ms\n";
       std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
     }
-    messages.texts.clear();
     const std::streamoff logStart = FileSize(logPath);
-    // Verbose output may come while waiting, so the line then stays put.
-    if (showWaiting) {
-      std::cerr << "waiting for " << peer << " (up to 5 s)\xE2\x80\xA6"
-                << (options.verbose ? "\n" : "") << std::flush;
+    // Verbose output may come while waiting, so the line then stays put;
+    // otherwise blanks overwrite it once the wait is over.
+    if (showWaiting) std::cerr << waiting << (options.verbose ? "\n" : "") << std::flush;
+    seatenrol_enrolment result{};
+    result.size = sizeof result;
+    seatenrol_enrol(options.venueID.c_str(), options.secret, options.server.c_str(), options.port,
+                    &result);
+    if (showWaiting && !options.verbose) {
+      std::cerr << "\r" << std::string(waiting.size(), ' ') << "\r" << std::flush;
     }
-    CRegisterSession session;
-    const bool enrolled = session.RegisterServer(
-        venueID, const_cast<unsigned char*>(options.secret), server.data(), options.port);
-    if (showWaiting && !options.verbose) std::cerr << "\r\x1B[K" << std::flush;
-    if (options.verbose) ShowNewLogLines(logPath, logStart);
-
-    const seatenrol::AttemptOutcome outcome =
-        seatenrol::ClassifyAttempt(enrolled, messages.texts, ChecksFor(options.server));
-    if (outcome.result == seatenrol::AttemptResult::kEnrolled) {
-      context.credentialPrefix = seatenrol::StoredCredentialPrefix(options.server, options.port);
+    if (options.verbose) {
+      ShowNewLogLines(logPath, logStart);
+      if (result.server_ip[0] != '\0' && options.server != result.server_ip) {
+        std::cerr << "seat-enrol: the answer came from " << result.server_ip << "\n";
+      }
     }
-    context.storePath = StorePath();
-    std::cout << seatenrol::DescribeOutcome(outcome, context) << std::endl;
-    if (outcome.result == seatenrol::AttemptResult::kEnrolled) status = kExitDone;
-    if (!seatenrol::WorthRetrying(outcome.result)) break;
+    std::cout << seatenrol::DescribeOutcome(result, context) << std::endl;
+    if (result.outcome == SEATENROL_OK) status = kExitDone;
+    if (!seatenrol::WorthRetrying(result.outcome)) break;
   }
-  SeatenrolSetDebugSink(nullptr, nullptr);
+  if (options.verbose) SeatenrolSetDebugSink(nullptr, nullptr);
   return status;
 }
 
@@ -357,36 +316,28 @@ int Forget(seatenrol::ArgumentCursor& args) {
   return seatenrol::ForgetServers(std::cout, all, server, static_cast<int>(port));
 }
 
-// The identity a request carries: the library's own discoveries, in the
-// order the request builder makes them.
+// The identity a request carries, as the library discovers it.
 int PrintRequestIdentity() {
-  seatenrol::CHostIdentity identity;
-  const char* ip = identity.GetSystemIP();
-  unsigned char mac[seatenrol::CHostIdentity::kMacSize] = {};
-  const bool haveMac = identity.GetSystemMac(mac, sizeof mac) == 1;
-  char name[seatenrol::CHostIdentity::kHostNameLimit + 1] = {};
-  const bool haveName = identity.GetHostName(reinterpret_cast<unsigned char*>(name),
-                                             seatenrol::CHostIdentity::kHostNameLimit) == 1;
-  std::cout << "ip: " << (ip != nullptr ? ip : "(not found)") << "\n";
-  std::cout << "mac: " << (haveMac ? seatenrol::ToHex(mac, sizeof mac) : "(not found)") << "\n";
+  seatenrol_identity identity{};
+  identity.size = sizeof identity;
+  const bool found = seatenrol_get_identity(&identity) == SEATENROL_OK;
+  const std::string notFound = "(not found)";
+  std::cout << "ip: " << (found ? identity.ip : notFound) << "\n";
+  std::cout << "mac: " << (found ? seatenrol::ToHex(identity.mac, sizeof identity.mac) : notFound)
+            << "\n";
   std::cout << "host name: "
-            << (haveName ? seatenrol::Escaped(name, sizeof name - 1) : "(not found)") << "\n";
-  // Without a physical adapter the address's own bytes stand in for a MAC.
-  std::uint32_t address = 0;
-  if (ip != nullptr && haveMac && seatenrol::ParseDottedIPv4(ip, &address)) {
-    const unsigned char standIn[seatenrol::CHostIdentity::kMacSize] = {
-        static_cast<unsigned char>(address >> 24),
-        static_cast<unsigned char>(address >> 16),
-        static_cast<unsigned char>(address >> 8),
-        static_cast<unsigned char>(address),
-        0,
-        0};
-    if (std::memcmp(mac, standIn, sizeof standIn) == 0) {
-      std::cerr << std::string("seat-enrol: the mac is no hardware address but the bytes of ") +
-                       ip + "; 'seat-enrol identity --explain' tells why\n";
-    }
+            << (found ? seatenrol::Escaped(identity.host_name, sizeof identity.host_name)
+                      : notFound)
+            << "\n";
+  // Without a physical adapter an address's four bytes stand in for a MAC.
+  if (found && identity.mac_source == SEATENROL_FROM_ADDRESS) {
+    std::cerr << "seat-enrol: the mac is no hardware address but the bytes of "
+              << static_cast<int>(identity.mac[0]) << "." << static_cast<int>(identity.mac[1])
+              << "." << static_cast<int>(identity.mac[2]) << "."
+              << static_cast<int>(identity.mac[3])
+              << "; 'seat-enrol identity --explain' tells why\n";
   }
-  return ip != nullptr && haveMac && haveName ? kExitDone : kExitFailed;
+  return found ? kExitDone : kExitFailed;
 }
 
 int Identity(seatenrol::ArgumentCursor& args) {
@@ -396,8 +347,12 @@ int Identity(seatenrol::ArgumentCursor& args) {
     return ArgumentError("identity", error);
   }
   if (given.empty()) return PrintRequestIdentity();
+  // Every interface the system knows is shown, also those the discovery
+  // leaves out for want of an IPv4 address; the rule passes over them alike.
+  seatenrol::HostSystem system = seatenrol::SystemHost();
+  system.adapters = seatenrol::ProbeEveryInterface;
   const seatenrol::IdentityProbe probe =
-      seatenrol::GatherIdentity(seatenrol::SystemHost(), seatenrol::ExplainPhysicalAdapter);
+      seatenrol::GatherIdentity(system, seatenrol::ExplainPhysicalAdapter);
   const seatenrol::IdentityAnalysis analysis = seatenrol::AnalyseIdentity(probe);
   std::cout << seatenrol::ExplainIdentity(probe, analysis);
   const bool found = !analysis.ip.empty() && analysis.macSource != seatenrol::Source::kNone &&
@@ -405,17 +360,27 @@ int Identity(seatenrol::ArgumentCursor& args) {
   return found ? kExitDone : kExitFailed;
 }
 
+int ShowVersion() {
+  std::cout << "seat-enrol " << SEATENROL_VERSION_STRING << "\n"
+            << "library " << seatenrol_version() << ", built into this program\n";
+  seatenrol::LibraryFile beside;
+  if (seatenrol::FindLibraryBesideProgram(beside)) {
+    std::cout << "beside it: " << beside.path << ", "
+              << (beside.version.empty() ? "no version resource" : "file version " + beside.version)
+              << "\n";
+  }
+  return kExitDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const seatenrol::ToolEnvironment environment;
   seatenrol::ArgumentCursor args(argc, argv);
   std::string command;
   if (!args.Next(command)) return ArgumentError("", "a command is required");
   if (command == "--help" || command == "-h" || command == "help") return ShowHelp(kOverview);
-  if (command == "--version") {
-    std::cout << "seat-enrol " << SEATENROL_VERSION_STRING << "\n";
-    return kExitDone;
-  }
+  if (command == "--version") return ShowVersion();
   const struct {
     const char* name;
     const char* help;

@@ -1,11 +1,12 @@
 #include "seat-enrol/stored_list.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <vector>
 
 #include "common/hex.h"
 #include "seat-enrol/gbk_text.h"
-#include "session/server_list.h"
+#include "seatenrol/c_api.h"
 
 namespace seatenrol {
 
@@ -13,111 +14,87 @@ namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 2;
-// How much of a credential an enrolment shows: enough to compare, too
-// little to use.
-constexpr std::size_t kCredentialPrefixBytes = 4;
-
-std::string PathOf(const CTavConfig& config) {
-  const char* path = config.GetStorePath();
-  return path != nullptr && *path != '\0' ? path : "regaddrs.dat";
-}
-
-// The line for a store whose lock could not be had; empty when it is held.
-std::string LockProblem(const CTavConfig& config) {
-  switch (config.GetLockState()) {
-    case CTavConfig::kLockHeld:
-      return std::string();
-    case CTavConfig::kLockBusy:
-      return "the stored server list " + PathOf(config) + " stayed locked by another program";
-    default:
-      return "the stored server list " + PathOf(config) +
-             " cannot be locked (no such directory, or no rights to it)";
-  }
-}
 
 }  // namespace
 
-std::string StoredCredentialPrefix(const std::string& server, int port) {
-  CTavConfig config;
-  ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  if (config.ReadRegAddrs(list) != 1) return std::string();
-  for (int i = 0; i < list.count; ++i) {
-    if (SameServer(list.entries[i], server.c_str(), port)) {
-      return ToHex(list.entries[i].credential, kCredentialPrefixBytes);
+std::string StorePath() {
+  std::vector<char> buffer(260);
+  for (;;) {
+    std::int32_t needed = 0;
+    const int result =
+        seatenrol_store_path(buffer.data(), static_cast<std::int32_t>(buffer.size()), &needed);
+    if (result == SEATENROL_OK) return buffer.data();
+    if (result != SEATENROL_BAD_ARGUMENT || needed <= static_cast<std::int32_t>(buffer.size())) {
+      return "regaddrs.dat";
     }
+    buffer.resize(static_cast<std::size_t>(needed));
   }
-  return std::string();
 }
 
 int PrintStoredList(std::ostream& out) {
-  CTavConfig config;
-  ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  const bool read = config.ReadRegAddrs(list) == 1;
-  const std::string path = PathOf(config);
+  const std::string path = StorePath();
   out << "store: " << path << "\n";
-  if (!read || config.GetReadSource() == CTavConfig::kReadNothing) {
+  // The list may grow between two readings; the second then asks again.
+  std::vector<seatenrol_server> servers;
+  std::int32_t count = 0;
+  std::int32_t source = SEATENROL_LIST_NONE_YET;
+  int result = SEATENROL_OK;
+  do {
+    servers.resize(static_cast<std::size_t>(count));
+    result = seatenrol_list_servers(servers.data(), static_cast<std::int32_t>(servers.size()),
+                                    &count, &source);
+  } while (result == SEATENROL_OK && count > static_cast<std::int32_t>(servers.size()));
+  if (result != SEATENROL_OK) {
     out << "nothing readable: " << path << " and its backup " << path
         << ".bak are damaged, missing or unreadable\n";
     return kExitFailed;
   }
-  if (config.GetReadSource() == CTavConfig::kReadMissing) {
+  if (source == SEATENROL_LIST_NONE_YET) {
     out << "no stored server list yet\n";
     return kExitDone;
   }
-  if (config.GetReadSource() == CTavConfig::kReadBackup) {
+  if (source == SEATENROL_LIST_BACKUP) {
     out << "the primary is damaged: this list was read from its backup " << path << ".bak\n";
   }
-  out << "servers: " << list.count << "\n";
-  for (int i = 0; i < list.count; ++i) {
-    const ST_REGISTERINFO& entry = list.entries[i];
+  out << "servers: " << count << "\n";
+  for (std::int32_t i = 0; i < count; ++i) {
+    const seatenrol_server& entry = servers[static_cast<std::size_t>(i)];
     char line[512];
-    std::snprintf(line, sizeof line, "%2d  %-32s  port %-5d  enrolled %d  credential %s", i,
-                  Escaped(entry.serverName, sizeof entry.serverName).c_str(), entry.port,
-                  entry.enrolled, ToHex(entry.credential, sizeof entry.credential).c_str());
+    std::snprintf(line, sizeof line, "%2d  %-32s  port %-5d  enrolled %d  credential %s",
+                  static_cast<int>(i), Escaped(entry.name, sizeof entry.name).c_str(),
+                  static_cast<int>(entry.port), static_cast<int>(entry.enrolled),
+                  ToHex(entry.credential, sizeof entry.credential).c_str());
     out << line << "\n";
   }
   return kExitDone;
 }
 
 int ForgetServers(std::ostream& out, bool all, const std::string& server, int port) {
-  // The object is the critical section: no enrolment writes between this
-  // read and this write.
-  CTavConfig config;
-  const std::string path = PathOf(config);
-  const std::string lockProblem = LockProblem(config);
-  if (!lockProblem.empty()) {
-    out << "failed: " << lockProblem << "\n";
-    return kExitFailed;
-  }
-  ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  const bool read = config.ReadRegAddrs(list) == 1;
+  const int result = all ? seatenrol_forget_all() : seatenrol_forget_server(server.c_str(), port);
+  const std::string path = StorePath();
   const std::string peer = server + ":" + std::to_string(port);
-  int removed = 0;
-  if (all) {
-    // A list that cannot be read is replaced as well: forgetting everything
-    // is also the way out of a damaged store.
-    removed = read ? list.count : 0;
-    std::memset(&list, 0, sizeof list);
-  } else if (!read) {
-    out << "failed: nothing readable in " << path << "\n";
-    return kExitFailed;
-  } else {
-    removed = RemoveServer(list, server.c_str(), port);
-    if (removed == 0) {
+  switch (result) {
+    case SEATENROL_OK:
+      out << "forgot: " << (all ? std::string("every server") : peer) << " in " << path << "\n";
+      return kExitDone;
+    case SEATENROL_NOT_FOUND:
       out << "failed: " << peer << " is not in the stored server list " << path << "\n";
-      return kExitFailed;
-    }
+      break;
+    case SEATENROL_STORE_LOCKED:
+      out << "failed: the stored server list " << path << " stayed locked by another program\n";
+      break;
+    case SEATENROL_STORE_FAILED:
+      // Forgetting everything replaces a damaged list as well.
+      out << "failed: the stored server list " << path << " could not be "
+          << (all ? "written (a missing directory, or no rights to it)"
+                  : "read or written (a missing directory, no rights to it, or a damaged list)")
+          << "\n";
+      break;
+    default:
+      out << "failed: " << seatenrol_outcome_text(result) << "\n";
+      break;
   }
-  if (config.WriteRegAddrs(list) != 1) {
-    out << "failed: the stored server list " << path << " could not be written\n";
-    return kExitFailed;
-  }
-  out << "forgot: " << (all ? std::string("every server") : peer) << " (" << removed
-      << (removed == 1 ? " entry" : " entries") << ") in " << path << "\n";
-  return kExitDone;
+  return kExitFailed;
 }
 
 }  // namespace seatenrol
