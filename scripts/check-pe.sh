@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# check-pe.sh DLL VERSION: checks what a shipped DLL says about itself and
+# check-pe.sh DLL VERSION: checks what a shipped DLL (or program) says about
+# itself and
 # that its PDB (beside it, under the name its debug directory gives) belongs
 # to it:
 # - the VERSIONINFO resource gives VERSION as FileVersion and ProductVersion,
@@ -78,7 +79,7 @@ debug_sections=$("$readobj" --sections "$dll" | sed -n 's/^ *Name: \(\.debug_[a-
 directory=$("$readobj" --coff-debug-directory "$dll")
 pdb_name=$(printf '%s\n' "$directory" | sed -n 's/^ *PDBFileName: //p')
 pdb=$(dirname "$dll")/$pdb_name
-if [ "$pdb_name" != "$(basename "$dll" .dll).pdb" ] || [ ! -f "$pdb" ]; then
+if [ "$pdb_name" != "$(basename "${dll%.*}").pdb" ] || [ ! -f "$pdb" ]; then
   fail "its debug directory names the PDB '$pdb_name', which is not beside it by its own name"
 else
   # The DLL gives the GUID's 16 bytes in order; the PDB prints it as a GUID,

@@ -77,6 +77,7 @@ build_dll() {
   scripts/check-exports.sh "$dir/seatenrol.dll" cmake/exports-win32.txt
   version=$(sed -n 's/^#define SEATENROL_VERSION_STRING "\(.*\)"$/\1/p' "$dir/generated/include/seatenrol/version.h")
   scripts/check-pe.sh "$dir/seatenrol.dll" "$version"
+  scripts/check-pe.sh "$dir/tools/seat-enrol.exe" "$version"
 }
 
 dist() {
