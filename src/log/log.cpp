@@ -113,7 +113,7 @@ int WriteLog(const char* message) {
     if (FileSize(path, size) && size > kLogSizeLimit) {
       DeleteFileAt(path);  // when it cannot go, the line is appended all the same
     }
-    std::FILE* file = std::fopen(path, "a+b");
+    std::FILE* file = OpenFileToAppend(path);
     if (file == nullptr) return 0;
     WriteLine(log, file, message);
     std::fclose(file);

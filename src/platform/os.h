@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace seatenrol {
@@ -13,6 +14,9 @@ constexpr char kPathSeparator = '\\';
 #else
 constexpr char kPathSeparator = '/';
 #endif
+
+// Paths are UTF-8 on every system; on Windows the calls below go through the
+// system's wide-character functions, so any folder name works.
 
 // The full path of the host process's executable (not of this library);
 // false when the system does not tell it.
@@ -38,6 +42,10 @@ bool FileSize(const char* path, std::uint64_t& size);
 
 // Deletes the file at path; false when it could not be deleted.
 bool DeleteFileAt(const char* path);
+
+// Opens the file at path for appending in binary, creating it when missing;
+// null when it cannot be opened.
+std::FILE* OpenFileToAppend(const char* path);
 
 // The calling thread's last system error code.
 int LastErrorCode();

@@ -68,6 +68,8 @@ bool FileSize(const char* path, std::uint64_t& size) {
 
 bool DeleteFileAt(const char* path) { return unlink(path) == 0; }
 
+std::FILE* OpenFileToAppend(const char* path) { return std::fopen(path, "a+b"); }
+
 int LastErrorCode() { return errno; }
 
 void SystemErrorText(int code, char* out, std::size_t size) {

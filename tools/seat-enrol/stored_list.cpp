@@ -22,45 +22,15 @@ std::string PathOf(const CTavConfig& config) {
   return path != nullptr && *path != '\0' ? path : "regaddrs.dat";
 }
 
-// The line for a store whose lock could not be had; empty when it is held.
-std::string LockProblem(const CTavConfig& config) {
-  switch (config.GetLockState()) {
-    case CTavConfig::kLockHeld:
-      return std::string();
-    case CTavConfig::kLockBusy:
-      return "the stored server list " + PathOf(config) + " stayed locked by another program";
-    default:
-      return "the stored server list " + PathOf(config) +
-             " cannot be locked (no such directory, or no rights to it)";
-  }
-}
-
 }  // namespace
-
-int RemoveServer(ST_REGISTERINFO_LIST& list, const std::string& server, int port) {
-  int kept = 0;
-  for (int i = 0; i < list.count; ++i) {
-    if (SameServer(list.entries[i], server.c_str(), port)) continue;
-    if (kept != i) list.entries[kept] = list.entries[i];
-    ++kept;
-  }
-  const int removed = list.count - kept;
-  for (int i = kept; i < list.count; ++i) std::memset(&list.entries[i], 0, sizeof list.entries[i]);
-  list.count = kept;
-  return removed;
-}
 
 std::string StoredCredentialPrefix(const std::string& server, int port) {
   CTavConfig config;
   ST_REGISTERINFO_LIST list;
   std::memset(&list, 0, sizeof list);
   if (config.ReadRegAddrs(list) != 1) return std::string();
-  for (int i = 0; i < list.count; ++i) {
-    if (SameServer(list.entries[i], server.c_str(), port)) {
-      return ToHex(list.entries[i].credential, kCredentialPrefixBytes);
-    }
-  }
-  return std::string();
+  const int found = FindServer(list, server.c_str(), port);
+  return found < 0 ? std::string() : ToHex(list.entries[found].credential, kCredentialPrefixBytes);
 }
 
 int PrintStoredList(std::ostream& out) {
@@ -95,42 +65,32 @@ int PrintStoredList(std::ostream& out) {
 }
 
 int ForgetServers(std::ostream& out, bool all, const std::string& server, int port) {
-  // The object is the critical section: no enrolment writes between this
-  // read and this write.
-  CTavConfig config;
-  const std::string path = PathOf(config);
-  const std::string lockProblem = LockProblem(config);
-  if (!lockProblem.empty()) {
-    out << "failed: " << lockProblem << "\n";
-    return kExitFailed;
-  }
-  ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  const bool read = config.ReadRegAddrs(list) == 1;
+  const std::string path = PathOf(CTavConfig());
   const std::string peer = server + ":" + std::to_string(port);
   int removed = 0;
-  if (all) {
-    // A list that cannot be read is replaced as well: forgetting everything
-    // is also the way out of a damaged store.
-    removed = read ? list.count : 0;
-    std::memset(&list, 0, sizeof list);
-  } else if (!read) {
-    out << "failed: nothing readable in " << path << "\n";
-    return kExitFailed;
-  } else {
-    removed = RemoveServer(list, server, port);
-    if (removed == 0) {
+  switch (all ? ForgetAll(removed) : ForgetServer(server.c_str(), port, removed)) {
+    case ForgetResult::kForgotten:
+      out << "forgot: " << (all ? std::string("every server") : peer) << " (" << removed
+          << (removed == 1 ? " entry" : " entries") << ") in " << path << "\n";
+      return kExitDone;
+    case ForgetResult::kNotFound:
       out << "failed: " << peer << " is not in the stored server list " << path << "\n";
-      return kExitFailed;
-    }
+      break;
+    case ForgetResult::kUnreadable:
+      out << "failed: nothing readable in " << path << "\n";
+      break;
+    case ForgetResult::kLocked:
+      out << "failed: the stored server list " << path << " stayed locked by another program\n";
+      break;
+    case ForgetResult::kCannotLock:
+      out << "failed: the stored server list " << path
+          << " cannot be locked (no such directory, or no rights to it)\n";
+      break;
+    case ForgetResult::kNotStored:
+      out << "failed: the stored server list " << path << " could not be written\n";
+      break;
   }
-  if (config.WriteRegAddrs(list) != 1) {
-    out << "failed: the stored server list " << path << " could not be written\n";
-    return kExitFailed;
-  }
-  out << "forgot: " << (all ? std::string("every server") : peer) << " (" << removed
-      << (removed == 1 ? " entry" : " entries") << ") in " << path << "\n";
-  return kExitDone;
+  return kExitFailed;
 }
 
 }  // namespace seatenrol

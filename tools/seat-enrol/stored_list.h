@@ -9,10 +9,6 @@
 
 namespace seatenrol {
 
-// Removes every entry kept for server at port, keeping the others in their
-// order; the number removed.
-int RemoveServer(ST_REGISTERINFO_LIST& list, const std::string& server, int port);
-
 // The first bytes, in hex, of the credential stored for server at port;
 // empty when there is none.
 std::string StoredCredentialPrefix(const std::string& server, int port);
@@ -21,7 +17,7 @@ std::string StoredCredentialPrefix(const std::string& server, int port);
 // The exit status: 0, or 2 when nothing could be read.
 int PrintStoredList(std::ostream& out);
 
-// Removes server:port, or with all every entry, under the store's lock.
+// Removes server:port, or with all every entry, as one exclusive section.
 // The exit status: 0 when removed, 2 otherwise (the line says why).
 int ForgetServers(std::ostream& out, bool all, const std::string& server, int port);
 
