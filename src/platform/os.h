@@ -40,12 +40,13 @@ LocalTime CurrentLocalTime();
 // The size of the file at path; false when its status cannot be read.
 bool FileSize(const char* path, std::uint64_t& size);
 
+// Opens path for appending bytes, creating it when missing; null when it
+// cannot be opened. The file is not inherited by programs the host process
+// starts: on Windows a child holding it would keep it from being deleted.
+std::FILE* OpenFileToAppend(const char* path);
+
 // Deletes the file at path; false when it could not be deleted.
 bool DeleteFileAt(const char* path);
-
-// Opens the file at path for appending in binary, creating it when missing;
-// null when it cannot be opened.
-std::FILE* OpenFileToAppend(const char* path);
 
 // The calling thread's last system error code.
 int LastErrorCode();

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,9 +67,16 @@ bool FileSize(const char* path, std::uint64_t& size) {
   return true;
 }
 
-bool DeleteFileAt(const char* path) { return unlink(path) == 0; }
+std::FILE* OpenFileToAppend(const char* path) {
+  // Marked close-on-exec as it opens, before another thread can start a program.
+  const int descriptor = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, "ab");
+  if (file == nullptr) close(descriptor);
+  return file;
+}
 
-std::FILE* OpenFileToAppend(const char* path) { return std::fopen(path, "a+b"); }
+bool DeleteFileAt(const char* path) { return unlink(path) == 0; }
 
 int LastErrorCode() { return errno; }
 

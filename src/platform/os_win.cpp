@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -35,9 +38,17 @@ bool FileSize(const char* path, std::uint64_t& size) {
   return true;
 }
 
-bool DeleteFileAt(const char* path) { return DeleteFileW(WidePath(path).c_str()) != 0; }
+std::FILE* OpenFileToAppend(const char* path) {
+  const int descriptor =
+      _wopen(WidePath(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+             _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = _fdopen(descriptor, "ab");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
 
-std::FILE* OpenFileToAppend(const char* path) { return _wfopen(WidePath(path).c_str(), L"a+b"); }
+bool DeleteFileAt(const char* path) { return DeleteFileW(WidePath(path).c_str()) != 0; }
 
 int LastErrorCode() { return static_cast<int>(GetLastError()); }
 
