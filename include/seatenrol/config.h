@@ -83,8 +83,8 @@ public:
   // 1 when list holds the stored list (count 0..20; a missing primary reads
   // as count 0 with every byte zero); 0 otherwise, list untouched. The lock
   // is taken shared for the read; where the lock file cannot be opened (a
-  // directory the host may not write to), the read goes ahead without it,
-  // since the files are only ever replaced whole.
+  // directory the host may not write to) or locked, the read goes ahead
+  // without it, since the files are only ever replaced whole.
   int ReadRegAddrs(ST_REGISTERINFO_LIST& list);
   // 1 when the list is stored durably; 0 otherwise: the lock could not be
   // had (no directory, no rights, or another writer held it for the whole

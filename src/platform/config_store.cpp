@@ -144,7 +144,7 @@ LockAttempt LockWithin(std::intptr_t lockFile, LockMode mode, int waitMs) {
 }
 
 // The lock one read or one write takes for itself, unless its object has
-// a section open, which holds the lock already.
+// a section open, which holds the lock already. Granted: the step may go on.
 class StepLock {
 public:
   StepLock(const CTavConfig& config, const std::string& primary, LockMode mode) {
@@ -153,12 +153,14 @@ public:
     file_ = OpenLockFile(primary + kLockSuffix,
                          reader ? LockFileAccess::kReader : LockFileAccess::kWriter);
     // A reader goes ahead without a lock file it may not open (a directory
-    // the host cannot write to): the files are only ever replaced whole.
+    // the host cannot write to) or lock (a file system without locks): the
+    // files are only ever replaced whole. It waits only for a writer.
     if (file_ == kNoLockFile) {
-      held_ = reader;
+      granted_ = reader;
       return;
     }
-    held_ = LockWithin(file_, mode, LockWaitMs()) == LockAttempt::kLocked;
+    const LockAttempt attempt = LockWithin(file_, mode, LockWaitMs());
+    granted_ = attempt == LockAttempt::kLocked || (reader && attempt == LockAttempt::kFailed);
   }
   ~StepLock() {
     if (file_ != kNoLockFile) CloseLockFile(file_);
@@ -166,11 +168,11 @@ public:
   StepLock(const StepLock&) = delete;
   StepLock& operator=(const StepLock&) = delete;
 
-  bool Held() const { return held_; }
+  bool Granted() const { return granted_; }
 
 private:
   std::intptr_t file_ = kNoLockFile;
-  bool held_ = true;
+  bool granted_ = true;
 };
 
 }  // namespace
@@ -340,7 +342,7 @@ int WriteStoreList(CTavConfig& config, const ST_REGISTERINFO_LIST& list) {
   try {
     const std::string path = primary;
     const StepLock lock(config, path, LockMode::kExclusive);
-    return lock.Held() && WriteStoreFiles(path, list) ? 1 : 0;
+    return lock.Granted() && WriteStoreFiles(path, list) ? 1 : 0;
   } catch (...) {
     // Out of memory for a path or the file's bytes; nothing was replaced.
     return 0;
@@ -375,7 +377,7 @@ int CTavConfig::ReadRegAddrs(ST_REGISTERINFO_LIST& list) try {
   if (m_storePath[0] == '\0') return 0;
   const std::string primary = m_storePath;
   const StepLock lock(*this, primary, LockMode::kShared);
-  if (!lock.Held()) return 0;
+  if (!lock.Granted()) return 0;
   return ReadStoreFiles(primary, list, m_readSource);
 } catch (...) {
   m_readSource = kReadNothing;
