@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "hostinfo/host_identity.h"
 #include "platform/config_store.h"
+#include "platform/os.h"
 #include "platform/socket.h"
 #include "seatenrol/session.h"
 #include "seatenrol/version.h"
@@ -154,6 +156,14 @@ bool ReadList(CTavConfig& config, ST_REGISTERINFO_LIST& list, std::int32_t& sour
   }
 }
 
+bool StoreDirectoryExists(const CTavConfig& config) {
+  const std::string path = config.GetStorePath();
+  const std::size_t separator = path.find_last_of(kPathSeparator);
+  if (separator == std::string::npos) return false;
+  return IsDirectory(separator == 0 ? path.substr(0, 1).c_str()
+                                    : path.substr(0, separator).c_str());
+}
+
 int ListServers(seatenrol_server* servers, std::int32_t capacity, std::int32_t* count,
                 std::int32_t* source) {
   if (count == nullptr || capacity < 0 || (capacity > 0 && servers == nullptr)) {
@@ -165,6 +175,9 @@ int ListServers(seatenrol_server* servers, std::int32_t capacity, std::int32_t* 
   ST_REGISTERINFO_LIST list;
   std::int32_t from = SEATENROL_LIST_NONE_YET;
   if (!ReadList(config, list, from)) return SEATENROL_STORE_FAILED;
+  // A missing file is no list yet only where the list can be kept at all.
+  if (from == SEATENROL_LIST_NONE_YET && !StoreDirectoryExists(config))
+    return SEATENROL_STORE_FAILED;
   *count = list.count;
   if (source != nullptr) *source = from;
   for (int i = 0; i < list.count && i < capacity; ++i) {
@@ -183,23 +196,17 @@ int Forget(const char* name, std::int32_t port, bool all) {
   if (!all && (TextLength(name, kServerNameLimit) == 0 || port < 1 || port > 65535)) {
     return SEATENROL_BAD_ARGUMENT;
   }
-  // The object is the critical section: no enrolment writes between this
-  // read and this write.
-  CTavConfig config;
-  if (config.GetLockState() == CTavConfig::kLockBusy) return SEATENROL_STORE_LOCKED;
-  if (config.GetLockState() != CTavConfig::kLockHeld) return SEATENROL_STORE_FAILED;
-  ST_REGISTERINFO_LIST list;
-  std::int32_t source = SEATENROL_LIST_NONE_YET;
-  const bool read = ReadList(config, list, source);
-  if (all) {
-    // An unreadable list is replaced too: forgetting everything is also the
-    // way out of a damaged store.
-    std::memset(&list, 0, sizeof list);
-  } else {
-    if (!read) return SEATENROL_STORE_FAILED;
-    if (RemoveServer(list, name, port) == 0) return SEATENROL_NOT_FOUND;
+  int removed = 0;
+  switch (all ? ForgetAll(removed) : ForgetServer(name, port, removed)) {
+    case ForgetResult::kForgotten:
+      return SEATENROL_OK;
+    case ForgetResult::kNotFound:
+      return SEATENROL_NOT_FOUND;
+    case ForgetResult::kLocked:
+      return SEATENROL_STORE_LOCKED;
+    default:
+      return SEATENROL_STORE_FAILED;
   }
-  return config.WriteRegAddrs(list) == 1 ? SEATENROL_OK : SEATENROL_STORE_FAILED;
 }
 
 int StorePath(char* buffer, std::int32_t size, std::int32_t* needed) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/config_store_format.h"
 #include "platform/config_store_os.h"
@@ -62,22 +63,24 @@ int ToSigned32(std::uint32_t value) {
   return value <= 0x7FFFFFFFu ? static_cast<int>(value) : -static_cast<int>(~value) - 1;
 }
 
-bool FitsPath(const std::string& path) { return path.size() < MaxStorePathSize(); }
-
 bool StoreDirectory(std::string& directory) {
   return ReadEnvironmentPath(kEnvironmentDirectory, directory) || ExecutableDirectory(directory);
 }
 
 enum class StoreFileState { kGood, kMissing, kDamaged };
 
-// Reads and checks one store file; list is untouched unless it is good. A
-// file that cannot be read counts as damaged: only one that is not there is
-// missing.
-StoreFileState LoadStoreFile(const std::string& path, ST_REGISTERINFO_LIST& list) {
-  // One byte more than a good file holds, so a longer file shows.
-  unsigned char file[kStoreFileSize + 1];
+// The bytes of one store file, with room for one byte more than a good file
+// holds so that a longer file shows. On the heap: the enrolment that writes
+// the list runs on the host's stack, which may be small.
+using FileBytes = std::vector<unsigned char>;
+
+FileBytes NewFileBytes() { return FileBytes(kStoreFileSize + 1); }
+
+// Reads one store file into file and checks it. A file that cannot be read
+// counts as damaged: only one that is not there is missing.
+StoreFileState ReadStoreFile(const std::string& path, FileBytes& file) {
   std::size_t size = 0;
-  switch (ReadSmallFile(path, file, sizeof file, size)) {
+  switch (ReadSmallFile(path, file.data(), file.size(), size)) {
     case FileReadResult::kMissing:
       return StoreFileState::kMissing;
     case FileReadResult::kFailed:
@@ -85,7 +88,7 @@ StoreFileState LoadStoreFile(const std::string& path, ST_REGISTERINFO_LIST& list
     case FileReadResult::kRead:
       break;
   }
-  return DecodeStoreFile(file, size, list) ? StoreFileState::kGood : StoreFileState::kDamaged;
+  return IsGoodStoreFile(file.data(), size) ? StoreFileState::kGood : StoreFileState::kDamaged;
 }
 
 // Puts file in the place of target through the flushed temporary file, so
@@ -98,6 +101,27 @@ bool ReplaceWithFile(const std::string& primary, const std::string& target,
   return false;
 }
 
+// The current primary, when good, becomes the backup before the primary is
+// replaced: each replacement is atomic, so one of the two always holds a
+// whole good list. A damaged primary leaves the backup as it is; a missing
+// one takes the backup with it, so that the list removed never comes back.
+bool WriteStoreFiles(const std::string& primary, const ST_REGISTERINFO_LIST& list) {
+  const std::string backup = primary + kBackupSuffix;
+  FileBytes file = NewFileBytes();
+  switch (ReadStoreFile(primary, file)) {
+    case StoreFileState::kGood:
+      if (!ReplaceWithFile(primary, backup, file.data())) return false;
+      break;
+    case StoreFileState::kMissing:
+      if (!RemoveFile(backup)) return false;
+      break;
+    case StoreFileState::kDamaged:
+      break;
+  }
+  EncodeStoreFile(list, file.data());
+  return ReplaceWithFile(primary, primary, file.data());
+}
+
 int LockWaitMs() {
   const int forTesting = lockWaitForTesting.load();
   return forTesting > 0 ? forTesting : kStoreLockWaitMs;
@@ -105,11 +129,11 @@ int LockWaitMs() {
 
 // Tries the lock until it is had or the wait is over; polling keeps the wait
 // bounded on every system, which a blocking lock call would not.
-LockAttempt LockWithin(std::intptr_t lockFile, int waitMs) {
+LockAttempt LockWithin(std::intptr_t lockFile, LockMode mode, int waitMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   int pollMs = kFirstLockPollMs;
   for (;;) {
-    const LockAttempt attempt = TryLockExclusive(lockFile);
+    const LockAttempt attempt = TryLock(lockFile, mode);
     if (attempt != LockAttempt::kBusy) return attempt;
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return LockAttempt::kBusy;
@@ -118,6 +142,38 @@ LockAttempt LockWithin(std::intptr_t lockFile, int waitMs) {
     pollMs = std::min(pollMs * 2, kLastLockPollMs);
   }
 }
+
+// The lock one read or one write takes for itself, unless its object has
+// a section open, which holds the lock already. Granted: the step may go on.
+class StepLock {
+public:
+  StepLock(const CTavConfig& config, const std::string& primary, LockMode mode) {
+    if (config.IsLocked()) return;
+    const bool reader = mode == LockMode::kShared;
+    file_ = OpenLockFile(primary + kLockSuffix,
+                         reader ? LockFileAccess::kReader : LockFileAccess::kWriter);
+    // A reader goes ahead without a lock file it may not open (a directory
+    // the host cannot write to) or lock (a file system without locks): the
+    // files are only ever replaced whole. It waits only for a writer.
+    if (file_ == kNoLockFile) {
+      granted_ = reader;
+      return;
+    }
+    const LockAttempt attempt = LockWithin(file_, mode, LockWaitMs());
+    granted_ = attempt == LockAttempt::kLocked || (reader && attempt == LockAttempt::kFailed);
+  }
+  ~StepLock() {
+    if (file_ != kNoLockFile) CloseLockFile(file_);
+  }
+  StepLock(const StepLock&) = delete;
+  StepLock& operator=(const StepLock&) = delete;
+
+  bool Granted() const { return granted_; }
+
+private:
+  std::intptr_t file_ = kNoLockFile;
+  bool granted_ = true;
+};
 
 }  // namespace
 
@@ -165,7 +221,7 @@ void EncodeStoreFile(const ST_REGISTERINFO_LIST& list, unsigned char* file) {
   StoreLittleEndian32(Crc32(file, checked), file + checked);
 }
 
-bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINFO_LIST& list) {
+bool IsGoodStoreFile(const unsigned char* file, std::size_t size) {
   const std::size_t checked = kStoreHeaderSize + kRecordSize;
   if (size != kStoreFileSize || std::memcmp(file, kMagic, sizeof kMagic) != 0 ||
       LoadLittleEndian32(file + 4) != kFormatVersion ||
@@ -173,12 +229,17 @@ bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINF
       LoadLittleEndian32(file + checked) != Crc32(file, checked)) {
     return false;
   }
+  const int count = ToSigned32(LoadLittleEndian32(file + kStoreHeaderSize));
+  return count >= 0 && count <= kMaxRegisterEntries;
+}
+
+bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINFO_LIST& list) {
+  // Checked whole first, so that list is filled in place, without a copy.
+  if (!IsGoodStoreFile(file, size)) return false;
   const unsigned char* record = file + kStoreHeaderSize;
-  ST_REGISTERINFO_LIST decoded{};
-  decoded.count = ToSigned32(LoadLittleEndian32(record));
-  if (decoded.count < 0 || decoded.count > kMaxRegisterEntries) return false;
+  list.count = ToSigned32(LoadLittleEndian32(record));
   for (int k = 0; k < kMaxRegisterEntries; ++k) {
-    ST_REGISTERINFO& entry = decoded.entries[k];
+    ST_REGISTERINFO& entry = list.entries[k];
     const unsigned char* in = record + 4 + kEntrySize * static_cast<std::size_t>(k);
     std::memcpy(entry.serverName, in, sizeof entry.serverName);
     entry.port = ToSigned32(LoadLittleEndian32(in + 256));
@@ -186,7 +247,6 @@ bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINF
     std::memcpy(entry.credential, in + 261, sizeof entry.credential);
     entry.unused = in[293];
   }
-  list = decoded;
   return true;
 }
 
@@ -197,7 +257,7 @@ bool StoreFilePath(std::string& path) {
   const char last = path.back();
   if (last != '/' && last != StorePathSeparator()) path += StorePathSeparator();
   path += kStoreFileName;
-  return FitsPath(path + kLockSuffix);
+  return StorePathFits(path + kLockSuffix);
 }
 
 std::string StagingFilePath(const std::string& primary) { return primary + kStagingSuffix; }
@@ -214,8 +274,10 @@ bool StageStoreFile(const std::string& primary, const unsigned char* file) {
 // list at all: writes never leave it missing, so it was removed on purpose.
 int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source) {
   source = CTavConfig::kReadNothing;
-  switch (LoadStoreFile(primary, list)) {
+  FileBytes file = NewFileBytes();
+  switch (ReadStoreFile(primary, file)) {
     case StoreFileState::kGood:
+      DecodeStoreFile(file.data(), kStoreFileSize, list);
       source = CTavConfig::kReadPrimary;
       return 1;
     case StoreFileState::kMissing:
@@ -225,82 +287,106 @@ int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& 
     case StoreFileState::kDamaged:
       break;
   }
-  if (LoadStoreFile(primary + kBackupSuffix, list) != StoreFileState::kGood) return 0;
+  if (ReadStoreFile(primary + kBackupSuffix, file) != StoreFileState::kGood) return 0;
+  DecodeStoreFile(file.data(), kStoreFileSize, list);
   source = CTavConfig::kReadBackup;
   return 1;
+}
+
+// Lets the library's own sections at the object's lock.
+struct StoreAccess {
+  static std::intptr_t& Lock(CTavConfig& config) { return config.m_lock; }
+  static int& LockState(CTavConfig& config) { return config.m_lockState; }
+};
+
+int OpenStoreSection(CTavConfig& config) {
+  std::intptr_t& lock = StoreAccess::Lock(config);
+  int& state = StoreAccess::LockState(config);
+  if (lock != kNoLockFile) return state;
+  state = CTavConfig::kLockNone;
+  const char* primary = config.GetStorePath();
+  if (*primary == '\0') return state;
+  try {
+    const std::intptr_t file =
+        OpenLockFile(std::string(primary) + kLockSuffix, LockFileAccess::kWriter);
+    if (file == kNoLockFile) return state;
+    switch (LockWithin(file, LockMode::kExclusive, LockWaitMs())) {
+      case LockAttempt::kLocked:
+        lock = file;
+        state = CTavConfig::kLockHeld;
+        return state;
+      case LockAttempt::kBusy:
+        state = CTavConfig::kLockBusy;
+        break;
+      case LockAttempt::kFailed:
+        break;
+    }
+    CloseLockFile(file);
+  } catch (...) {
+    // Only the path's copy can throw, before anything was opened.
+  }
+  return state;
+}
+
+void CloseStoreSection(CTavConfig& config) {
+  std::intptr_t& lock = StoreAccess::Lock(config);
+  if (lock != kNoLockFile) CloseLockFile(lock);
+  lock = kNoLockFile;
+  StoreAccess::LockState(config) = CTavConfig::kLockNone;
+}
+
+int WriteStoreList(CTavConfig& config, const ST_REGISTERINFO_LIST& list) {
+  if (list.count < 0 || list.count > kMaxRegisterEntries) return 0;
+  const char* primary = config.GetStorePath();
+  if (*primary == '\0') return 0;
+  try {
+    const std::string path = primary;
+    const StepLock lock(config, path, LockMode::kExclusive);
+    return lock.Granted() && WriteStoreFiles(path, list) ? 1 : 0;
+  } catch (...) {
+    // Out of memory for a path or the file's bytes; nothing was replaced.
+    return 0;
+  }
 }
 
 void SetStoreLockWaitForTesting(int milliseconds) { lockWaitForTesting.store(milliseconds); }
 
 }  // namespace seatenrol
 
+// The object only finds the path: locks are taken by each read and each
+// write, or by a section the library opens.
 CTavConfig::CTavConfig()
     : m_lock(seatenrol::kNoLockFile),
       m_lockState(kLockNone),
       m_readSource(kReadNothing),
       m_storePath{} {
-  using namespace seatenrol;
   try {
     std::string primary;
-    if (!StoreFilePath(primary) || primary.size() >= sizeof m_storePath) return;
+    if (!seatenrol::StoreFilePath(primary) || primary.size() >= sizeof m_storePath) return;
     std::memcpy(m_storePath, primary.c_str(), primary.size() + 1);
-    m_lock = OpenLockFile(primary + kLockSuffix);
-    if (m_lock == kNoLockFile) return;
-    const LockAttempt attempt = LockWithin(m_lock, LockWaitMs());
-    if (attempt == LockAttempt::kLocked) {
-      m_lockState = kLockHeld;
-      return;
-    }
-    m_lockState = attempt == LockAttempt::kBusy ? kLockBusy : kLockNone;
-    CloseLockFile(m_lock);
-    m_lock = kNoLockFile;
   } catch (...) {
-    // Without the lock the object reads but never writes.
+    // Without a path the object neither reads nor writes.
   }
 }
 
-CTavConfig::~CTavConfig() {
-  if (m_lock != seatenrol::kNoLockFile) seatenrol::CloseLockFile(m_lock);
-}
+CTavConfig::~CTavConfig() { seatenrol::CloseStoreSection(*this); }
 
 int CTavConfig::ReadRegAddrs(ST_REGISTERINFO_LIST& list) try {
+  using namespace seatenrol;
   m_readSource = kReadNothing;
   if (m_storePath[0] == '\0') return 0;
-  return seatenrol::ReadStoreFiles(m_storePath, list, m_readSource);
+  const std::string primary = m_storePath;
+  const StepLock lock(*this, primary, LockMode::kShared);
+  if (!lock.Granted()) return 0;
+  return ReadStoreFiles(primary, list, m_readSource);
 } catch (...) {
   m_readSource = kReadNothing;
   return 0;
 }
 
-// The current primary, when good, becomes the backup before the primary is
-// replaced: each replacement is atomic, so one of the two always holds a
-// whole good list. A damaged primary leaves the backup as it is; a missing
-// one takes the backup with it, so that the list removed never comes back.
-int CTavConfig::WriteRegAddrs(ST_REGISTERINFO_LIST list) try {
-  using namespace seatenrol;
-  if (m_lockState != kLockHeld || list.count < 0 || list.count > kMaxRegisterEntries) return 0;
-  const std::string primary = m_storePath;
-  const std::string backup = primary + kBackupSuffix;
-  ST_REGISTERINFO_LIST previous{};
-  switch (LoadStoreFile(primary, previous)) {
-    case StoreFileState::kGood: {
-      // A good file encodes back to its very bytes.
-      unsigned char current[kStoreFileSize];
-      EncodeStoreFile(previous, current);
-      if (!ReplaceWithFile(primary, backup, current)) return 0;
-      break;
-    }
-    case StoreFileState::kMissing:
-      if (!RemoveFile(backup)) return 0;
-      break;
-    case StoreFileState::kDamaged:
-      break;
-  }
-  unsigned char file[kStoreFileSize];
-  EncodeStoreFile(list, file);
-  return ReplaceWithFile(primary, primary, file) ? 1 : 0;
-} catch (...) {
-  return 0;
+// Passes the list on by reference: the caller's copy is all the stack it takes.
+int CTavConfig::WriteRegAddrs(ST_REGISTERINFO_LIST list) {
+  return seatenrol::WriteStoreList(*this, list);
 }
 
 int CTavConfig::IsLocked() const { return m_lockState == kLockHeld ? 1 : 0; }

@@ -16,12 +16,47 @@ using ::ST_REGISTERINFO_LIST;
 constexpr int kMaxRegisterEntries = ST_REGISTERINFO_LIST::kMaxEntries;
 
 // What CTavConfig::ReadRegAddrs does, for the store whose primary file is
-// primary, without taking the lock: readers need none, since the files are
-// only ever replaced whole. Returns 1 or 0 as ReadRegAddrs does and sets
-// source to one of the CTavConfig::kRead constants.
+// primary, without taking the lock: the files are only ever replaced whole,
+// so a read without it still sees one whole list. Returns 1 or 0 as
+// ReadRegAddrs does and sets source to one of the CTavConfig::kRead
+// constants.
 int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source);
 
-// How long a CTavConfig waits for another writer to release the list.
+// What CTavConfig::WriteRegAddrs does, without the copy its by-value list
+// costs the caller's stack.
+int WriteStoreList(CTavConfig& config, const ST_REGISTERINFO_LIST& list);
+
+// An exclusive section on config, for a read, an update and a write that no
+// other writer or reader may come between, in this process or another.
+// While it is open the object holds the lock, and its own reads and writes
+// run under it without locking again; any other object's read or write
+// waits for it, one in the same thread included, so a thread opens no
+// second section and uses no second object inside one. Opening waits as
+// long as a write would, and returns the object's new lock state:
+// kLockHeld; kLockBusy when another writer held the lock for the whole
+// wait; kLockNone when the lock file cannot be opened. An open section is
+// closed by CloseStoreSection or by the object's destructor.
+int OpenStoreSection(CTavConfig& config);
+void CloseStoreSection(CTavConfig& config);
+
+// A section for the lifetime of a scope.
+class StoreSection {
+public:
+  explicit StoreSection(CTavConfig& config) : config_(config), state_(OpenStoreSection(config)) {}
+  ~StoreSection() { CloseStoreSection(config_); }
+  StoreSection(const StoreSection&) = delete;
+  StoreSection& operator=(const StoreSection&) = delete;
+
+  // The lock state OpenStoreSection returned.
+  int State() const { return state_; }
+
+private:
+  CTavConfig& config_;
+  int state_;
+};
+
+// How long a read, a write or a section waits for another writer to
+// release the list.
 constexpr int kStoreLockWaitMs = 10000;
 
 // Replaces that wait, so tests of a held lock need not take 10 s; 0 or less

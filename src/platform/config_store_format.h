@@ -19,6 +19,10 @@ std::uint32_t Crc32(const unsigned char* data, std::size_t size);
 // Fills file (kStoreFileSize bytes) with list, whatever its count.
 void EncodeStoreFile(const ST_REGISTERINFO_LIST& list, unsigned char* file);
 
+// True when the size bytes of file are a whole, intact store file whose
+// count is 0 to 20.
+bool IsGoodStoreFile(const unsigned char* file, std::size_t size);
+
 // True, with list filled, when the size bytes of file are a whole, intact
 // store file whose count is 0 to 20; list is untouched otherwise.
 bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINFO_LIST& list);

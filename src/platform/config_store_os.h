@@ -1,6 +1,7 @@
 // What the stored server list needs from the operating system: files that
 // reach the disk before they replace another, and a lock file held across
-// threads and processes.
+// threads and processes. Paths are UTF-8 on every system; the Windows half
+// converts them for the system's wide-character calls.
 #ifndef SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 #define SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 
@@ -10,8 +11,8 @@
 
 namespace seatenrol {
 
-// The longest path, terminator included, that the file calls below accept.
-std::size_t MaxStorePathSize();
+// Whether the file calls below accept path (and the system can name it).
+bool StorePathFits(const std::string& path);
 
 // The value of the environment variable name; false when it is unset or empty.
 bool ReadEnvironmentPath(const char* name, std::string& value);
@@ -34,7 +35,8 @@ FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size);
 
 // Atomically puts from in the place of to (replacing it when present) and
-// makes the change itself durable.
+// makes the change itself durable. On Windows, where another program's open
+// handle can block the replacement, it keeps trying for a while.
 bool ReplaceFileDurably(const std::string& from, const std::string& to);
 
 // Removes path; true when it is gone, also when it was never there.
@@ -43,16 +45,22 @@ bool RemoveFile(const std::string& path);
 // The lock file: a descriptor (POSIX) or handle (Windows) as an integer.
 constexpr std::intptr_t kNoLockFile = -1;
 
-// Opens path for locking, creating it (owner-only on POSIX) when missing;
-// kNoLockFile when it cannot be opened.
-std::intptr_t OpenLockFile(const std::string& path);
+enum class LockFileAccess {
+  kWriter,  // read and write, created (owner-only on POSIX) when missing
+  kReader   // read only, never created
+};
 
+// Opens path for locking; kNoLockFile when it cannot be opened.
+std::intptr_t OpenLockFile(const std::string& path, LockFileAccess access);
+
+enum class LockMode { kShared, kExclusive };
 enum class LockAttempt { kLocked, kBusy, kFailed };
 
-// One attempt, without waiting, at the exclusive lock of an open lock file.
-// The lock belongs to this opening of the file, so two openings in one
-// process exclude each other as two processes do.
-LockAttempt TryLockExclusive(std::intptr_t lockFile);
+// One attempt, without waiting, at the lock of an open lock file. Shared
+// locks coexist; an exclusive one excludes every other. The lock belongs to
+// this opening of the file, so two openings in one process exclude each
+// other as two processes do.
+LockAttempt TryLock(std::intptr_t lockFile, LockMode mode);
 
 // Releases the lock, if held, and closes the file.
 void CloseLockFile(std::intptr_t lockFile);

@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 
+#include "platform/config_store_calls_posix.h"
 #include "platform/config_store_os.h"
 
 namespace seatenrol {
 
 namespace {
+
+// Constant-initialised: in place before any constructor of the host runs.
+StoreCalls calls = kSystemStoreCalls;
 
 // The list holds the servers' credentials.
 constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
@@ -31,18 +34,21 @@ bool SyncDirectoryOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
   const std::string directory =
       slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-  const int fd = RetryInterrupted([&] { return open(directory.c_str(), O_RDONLY | O_CLOEXEC); });
+  const int fd = RetryInterrupted(
+      [&] { return calls.open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0); });
   if (fd < 0) return false;
   // Some file systems cannot sync a directory at all; the rename then stands
   // as durable as the file system makes it.
-  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  const bool synced = calls.fsync(fd) == 0 || errno == EINVAL;
   close(fd);
   return synced;
 }
 
 }  // namespace
 
-std::size_t MaxStorePathSize() { return PATH_MAX; }
+StoreCalls& StoreSystemCalls() { return calls; }
+
+bool StorePathFits(const std::string& path) { return path.size() < PATH_MAX; }
 
 char StorePathSeparator() { return '/'; }
 
@@ -56,7 +62,8 @@ bool ReadEnvironmentPath(const char* name, std::string& value) {
 FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
                              std::size_t& size) {
   size = 0;
-  const int fd = RetryInterrupted([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+  const int fd =
+      RetryInterrupted([&] { return calls.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0); });
   if (fd < 0) return errno == ENOENT ? FileReadResult::kMissing : FileReadResult::kFailed;
   bool ok = true;
   while (size < capacity) {
@@ -70,16 +77,17 @@ FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std
 }
 
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size) {
-  const int fd = RetryInterrupted(
-      [&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly); });
+  const int fd = RetryInterrupted([&] {
+    return calls.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
+  });
   if (fd < 0) return false;
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t put = RetryInterrupted([&] { return write(fd, data + done, size - done); });
+    const ssize_t put = RetryInterrupted([&] { return calls.write(fd, data + done, size - done); });
     if (put <= 0) break;
     done += static_cast<std::size_t>(put);
   }
-  const bool synced = done == size && fsync(fd) == 0;
+  const bool synced = done == size && calls.fsync(fd) == 0;
   const bool closed = close(fd) == 0;
   if (synced && closed) return true;
   unlink(path.c_str());
@@ -87,23 +95,26 @@ bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std
 }
 
 bool ReplaceFileDurably(const std::string& from, const std::string& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  if (calls.rename(from.c_str(), to.c_str()) != 0) return false;
   return SyncDirectoryOf(to);
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
-std::intptr_t OpenLockFile(const std::string& path) {
+std::intptr_t OpenLockFile(const std::string& path, LockFileAccess access) {
+  // flock needs no write access, so a reader can lock a file it may not change.
+  const int flags = access == LockFileAccess::kWriter ? O_RDWR | O_CREAT : O_RDONLY;
   const int fd = RetryInterrupted(
-      [&] { return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly); });
+      [&] { return calls.open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly); });
   return fd < 0 ? kNoLockFile : fd;
 }
 
 // flock, not fcntl: its lock belongs to the open file, so the threads of one
 // process exclude each other too, and it is released however the process ends.
-LockAttempt TryLockExclusive(std::intptr_t lockFile) {
+LockAttempt TryLock(std::intptr_t lockFile, LockMode mode) {
   const int fd = static_cast<int>(lockFile);
-  if (RetryInterrupted([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0) {
+  const int operation = mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH;
+  if (RetryInterrupted([&] { return flock(fd, operation | LOCK_NB); }) == 0) {
     return LockAttempt::kLocked;
   }
   return errno == EWOULDBLOCK ? LockAttempt::kBusy : LockAttempt::kFailed;

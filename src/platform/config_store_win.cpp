@@ -1,10 +1,19 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/config_store_os.h"
+#include "platform/wide_text_win.h"
 
 namespace seatenrol {
 
 namespace {
+
+// How long a replacement keeps trying while another program holds the
+// target open without sharing delete (a reader, a virus scanner, a backup
+// tool), and the pause between attempts.
+constexpr DWORD kReplaceRetryMs = 2000;
+constexpr DWORD kReplacePauseMs = 20;
 
 // Nothing at the path: the file or its directory does not exist, as POSIX
 // reports both with ENOENT.
@@ -14,32 +23,34 @@ bool IsAbsent(DWORD error) {
 
 }  // namespace
 
-std::size_t MaxStorePathSize() { return MAX_PATH; }
+// The wide calls take MAX_PATH UTF-16 units without the long-path prefix.
+bool StorePathFits(const std::string& path) {
+  const std::wstring wide = WidePath(path.c_str());
+  return !wide.empty() && wide.size() < MAX_PATH;
+}
 
 char StorePathSeparator() { return '\\'; }
 
 bool ReadEnvironmentPath(const char* name, std::string& value) {
-  char text[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableA(name, text, MAX_PATH);
-  if (length == 0) return false;
-  if (length < MAX_PATH) {
-    value.assign(text, length);
-    return true;
+  const std::wstring wideName = WidePath(name);
+  std::vector<wchar_t> text(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetEnvironmentVariableW(wideName.c_str(), text.data(), static_cast<DWORD>(text.size()));
+    if (length == 0) return false;
+    // Too long for the buffer: the call reported the size it needs,
+    // terminator included.
+    if (length < text.size()) return Utf8FromWide(text.data(), length, value);
+    if (length > 32768) return false;
+    text.resize(length);
   }
-  // Too long for the buffer: the call reported the size it needs, terminator
-  // included. The caller refuses the path for its length.
-  value.assign(length, '\0');
-  const DWORD copied = GetEnvironmentVariableA(name, &value[0], length);
-  if (copied == 0 || copied >= length) return false;
-  value.resize(copied);
-  return true;
 }
 
 FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
                              std::size_t& size) {
   size = 0;
   // Sharing delete lets a writer replace the file while it is being read.
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+  const HANDLE file = CreateFileW(WidePath(path.c_str()).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -60,7 +71,8 @@ FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std
 
 // No security descriptor of its own: the file inherits the directory's ACL.
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  const std::wstring wide = WidePath(path.c_str());
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::size_t done = 0;
@@ -74,43 +86,49 @@ bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std
   const bool flushed = done == size && FlushFileBuffers(file);
   const bool closed = CloseHandle(file) != 0;
   if (flushed && closed) return true;
-  DeleteFileA(path.c_str());
+  DeleteFileW(wide.c_str());
   return false;
 }
 
 bool ReplaceFileDurably(const std::string& from, const std::string& to) {
-  // A reader or a scanner that holds the target open without sharing delete
-  // blocks the replacement for a moment; a few short waits ride that out.
-  constexpr int kAttempts = 5;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const std::wstring wideFrom = WidePath(from.c_str());
+  const std::wstring wideTo = WidePath(to.c_str());
+  const ULONGLONG deadline = GetTickCount64() + kReplaceRetryMs;
+  for (;;) {
+    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
-    Sleep(20);
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(kReplacePauseMs);
   }
-  return false;
 }
 
 bool RemoveFile(const std::string& path) {
-  return DeleteFileA(path.c_str()) || IsAbsent(GetLastError());
+  return DeleteFileW(WidePath(path.c_str()).c_str()) || IsAbsent(GetLastError());
 }
 
-std::intptr_t OpenLockFile(const std::string& path) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::intptr_t OpenLockFile(const std::string& path, LockFileAccess access) {
+  // A byte-range lock needs read or write access; a reader asks for no more
+  // than reading, so it can lock a file it may not change.
+  const bool writer = access == LockFileAccess::kWriter;
+  const HANDLE file = CreateFileW(
+      WidePath(path.c_str()).c_str(), writer ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      writer ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   return file == INVALID_HANDLE_VALUE ? kNoLockFile : reinterpret_cast<std::intptr_t>(file);
 }
 
 // A byte-range lock belongs to the handle, so two handles of one process
 // exclude each other as two processes do; the system releases it when the
 // handle is closed or the process ends.
-LockAttempt TryLockExclusive(std::intptr_t lockFile) {
+LockAttempt TryLock(std::intptr_t lockFile, LockMode mode) {
   OVERLAPPED at = {};
-  if (LockFileEx(reinterpret_cast<HANDLE>(lockFile),
-                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+  const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY |
+                      (mode == LockMode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : DWORD{0});
+  if (LockFileEx(reinterpret_cast<HANDLE>(lockFile), flags, 0, 1, 0, &at)) {
     return LockAttempt::kLocked;
   }
   return GetLastError() == ERROR_LOCK_VIOLATION ? LockAttempt::kBusy : LockAttempt::kFailed;

@@ -15,6 +15,9 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
+// Paths are UTF-8 on every system; on Windows the calls below go through the
+// system's wide-character functions, so any folder name works.
+
 // The full path of the host process's executable (not of this library);
 // false when the system does not tell it.
 bool ExecutablePath(std::string& path);
@@ -41,6 +44,9 @@ bool FileSize(const char* path, std::uint64_t& size);
 // cannot be opened. The file is not inherited by programs the host process
 // starts: on Windows a child holding it would keep it from being deleted.
 std::FILE* OpenFileToAppend(const char* path);
+
+// Whether path names an existing directory.
+bool IsDirectory(const char* path);
 
 // Deletes the file at path; false when it could not be deleted.
 bool DeleteFileAt(const char* path);

@@ -67,6 +67,11 @@ bool FileSize(const char* path, std::uint64_t& size) {
   return true;
 }
 
+bool IsDirectory(const char* path) {
+  struct stat status {};
+  return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 std::FILE* OpenFileToAppend(const char* path) {
   // Marked close-on-exec as it opens, before another thread can start a program.
   const int descriptor = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);

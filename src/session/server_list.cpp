@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "log/log.h"
 #include "log/messages.h"
@@ -10,9 +12,39 @@
 namespace seatenrol {
 namespace {
 
-bool StoredNameIs(const ST_REGISTERINFO& entry, const char* name, std::size_t length) {
-  return BoundedLength(entry.serverName, sizeof entry.serverName) == length &&
-         std::memcmp(entry.serverName, name, length) == 0;
+enum class NameMatch { kNone, kWhole, kCut };
+
+// How entry stands to the server name (length bytes) at port. An earlier
+// version kept only the first 32 bytes of a longer name, so such an entry
+// still belongs to the longer names that begin with it.
+NameMatch MatchOf(const ST_REGISTERINFO& entry, const char* name, std::size_t length, int port) {
+  if (entry.port != port || length > kMaxStoredNameLength) return NameMatch::kNone;
+  const std::size_t stored = BoundedLength(entry.serverName, sizeof entry.serverName);
+  if (stored == length && std::memcmp(entry.serverName, name, length) == 0) {
+    return NameMatch::kWhole;
+  }
+  if (stored == kLegacyNameLength && length > kLegacyNameLength &&
+      std::memcmp(entry.serverName, name, kLegacyNameLength) == 0) {
+    return NameMatch::kCut;
+  }
+  return NameMatch::kNone;
+}
+
+// The entries in use, whatever count a damaged record claims.
+int EntriesInUse(const ST_REGISTERINFO_LIST& list) {
+  return list.count < 0 ? 0 : list.count > kMaxRegisterEntries ? kMaxRegisterEntries : list.count;
+}
+
+// How the entries kept for the name match it: whole when any holds the
+// whole name, else cut.
+NameMatch KeptAs(const ST_REGISTERINFO_LIST& list, const char* name, std::size_t length, int port) {
+  NameMatch kept = NameMatch::kNone;
+  for (int k = 0; k < EntriesInUse(list); ++k) {
+    const NameMatch match = MatchOf(list.entries[k], name, length, port);
+    if (match == NameMatch::kWhole) return match;
+    if (match == NameMatch::kCut) kept = match;
+  }
+  return kept;
 }
 
 void RecordCredential(ST_REGISTERINFO& entry, const unsigned char* credential) {
@@ -20,36 +52,93 @@ void RecordCredential(ST_REGISTERINFO& entry, const unsigned char* credential) {
   std::memcpy(entry.credential, credential, sizeof entry.credential);
 }
 
+void StoreName(ST_REGISTERINFO& entry, const char* name) {
+  std::memset(entry.serverName, 0, sizeof entry.serverName);
+  std::memcpy(entry.serverName, name, BoundedLength(name, kMaxStoredNameLength));
+}
+
 // Writes the entry's own fields only: its last byte keeps what the read brought.
 void FillNewEntry(ST_REGISTERINFO& entry, const char* name, int port,
                   const unsigned char* credential) {
-  std::memset(entry.serverName, 0, sizeof entry.serverName);
-  std::memcpy(entry.serverName, name, BoundedLength(name, kStoredNameLength));
+  StoreName(entry, name);
   entry.port = port;
   RecordCredential(entry, credential);
 }
 
+// The stored list and the object that reads and writes it: 10 KB together,
+// kept off the stack of the enrolment, which runs on the host's thread.
+struct StoredList {
+  CTavConfig config;
+  ST_REGISTERINFO_LIST list;
+};
+
+enum class SectionResult { kStored, kUnchanged, kLocked, kCannotLock, kNotStored };
+
+// Reads, changes and writes the stored list as one exclusive section.
+// change(list, read) gets the list (zero-filled when the read failed, read
+// then false) and returns whether to write it back.
+template <typename Change>
+SectionResult UpdateInSection(Change change) {
+  const std::unique_ptr<StoredList> stored(new (std::nothrow) StoredList);
+  if (!stored) return SectionResult::kNotStored;
+  const StoreSection section(stored->config);
+  if (section.State() == CTavConfig::kLockBusy) return SectionResult::kLocked;
+  if (section.State() != CTavConfig::kLockHeld) return SectionResult::kCannotLock;
+  ST_REGISTERINFO_LIST& list = stored->list;
+  std::memset(&list, 0, sizeof list);
+  const bool read = stored->config.ReadRegAddrs(list) == 1;
+  if (!read) std::memset(&list, 0, sizeof list);
+  if (!change(list, read)) return SectionResult::kUnchanged;
+  return WriteStoreList(stored->config, list) == 1 ? SectionResult::kStored
+                                                   : SectionResult::kNotStored;
+}
+
+ForgetResult ForgetOutcome(SectionResult result, bool unreadable) {
+  switch (result) {
+    case SectionResult::kStored:
+      return ForgetResult::kForgotten;
+    case SectionResult::kUnchanged:
+      return unreadable ? ForgetResult::kUnreadable : ForgetResult::kNotFound;
+    case SectionResult::kLocked:
+      return ForgetResult::kLocked;
+    case SectionResult::kCannotLock:
+      return ForgetResult::kCannotLock;
+    case SectionResult::kNotStored:
+      break;
+  }
+  return ForgetResult::kNotStored;
+}
+
+void Report(const char* message) {
+  DebugOutput(message);
+  WriteLog(message);
+}
+
 }  // namespace
 
-// A name longer than the stored part is also found by that part, which is all
-// an appended entry keeps of it; otherwise it would be appended again at
-// every enrolment and push the other servers out.
-bool SameServer(const ST_REGISTERINFO& entry, const char* name, int port) {
-  if (entry.port != port) return false;
+int FindServer(const ST_REGISTERINFO_LIST& list, const char* name, int port) {
   const std::size_t length = std::strlen(name);
-  return StoredNameIs(entry, name, length) ||
-         (length > kStoredNameLength && StoredNameIs(entry, name, kStoredNameLength));
+  const NameMatch kept = KeptAs(list, name, length, port);
+  if (kept == NameMatch::kNone) return -1;
+  for (int k = 0; k < EntriesInUse(list); ++k) {
+    if (MatchOf(list.entries[k], name, length, port) == kept) return k;
+  }
+  return -1;
 }
 
 bool RecordServer(ST_REGISTERINFO_LIST& list, const char* name, int port,
                   const unsigned char* credential, char* note, std::size_t noteSize) {
   // The list has room for 20 entries whatever count a damaged record claims.
   if (list.count > kMaxRegisterEntries) list.count = kMaxRegisterEntries;
-  for (int k = 0; k < list.count; ++k) {
-    if (SameServer(list.entries[k], name, port)) {
-      RecordCredential(list.entries[k], credential);
-      return false;
+  const int found = FindServer(list, name, port);
+  if (found >= 0) {
+    ST_REGISTERINFO& entry = list.entries[found];
+    // An entry cut by an earlier version takes the whole name from now on.
+    if (BoundedLength(entry.serverName, sizeof entry.serverName) != std::strlen(name)) {
+      StoreName(entry, name);
     }
+    RecordCredential(entry, credential);
+    return false;
   }
   bool dropped = false;
   if (list.count >= kMaxRegisterEntries) {
@@ -76,41 +165,79 @@ void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
 }
 
 int RemoveServer(ST_REGISTERINFO_LIST& list, const char* name, int port) {
-  int kept = 0;
-  for (int i = 0; i < list.count; ++i) {
-    if (SameServer(list.entries[i], name, port)) continue;
-    if (kept != i) list.entries[kept] = list.entries[i];
-    ++kept;
+  const std::size_t length = std::strlen(name);
+  const NameMatch kept = KeptAs(list, name, length, port);
+  const int count = EntriesInUse(list);
+  int left = 0;
+  for (int i = 0; i < count; ++i) {
+    if (kept != NameMatch::kNone && MatchOf(list.entries[i], name, length, port) == kept) continue;
+    if (left != i) list.entries[left] = list.entries[i];
+    ++left;
   }
-  const int removed = list.count - kept;
-  for (int i = kept; i < list.count; ++i) std::memset(&list.entries[i], 0, sizeof list.entries[i]);
-  list.count = kept;
-  return removed;
+  for (int i = left; i < count; ++i) std::memset(&list.entries[i], 0, sizeof list.entries[i]);
+  list.count = left;
+  return count - left;
 }
 
 StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential) {
-  // The object's lifetime is the critical section: no other writer reads or
-  // writes the list between this read and this write.
-  CTavConfig config;
-  if (config.GetLockState() == CTavConfig::kLockBusy) {
-    DebugOutput(messages::kServerListLocked);
-    WriteLog(messages::kServerListLocked);
-    return StoreResult::kLocked;
+  // Cut, the name could share its entry with another server's.
+  if (std::strlen(name) > kMaxStoredNameLength) {
+    Report(messages::kServerListNotStored);
+    return StoreResult::kFailed;
   }
-  ST_REGISTERINFO_LIST list;
-  std::memset(&list, 0, sizeof list);
-  if (config.ReadRegAddrs(list) == 1 && list.count >= 1) {
-    char dropped[512] = {};
-    if (RecordServer(list, name, port, credential, dropped, sizeof dropped)) WriteLog(dropped);
-  } else {
+  // The messages wait until the section is over: the debugger output may
+  // reach the host's own code, which must not run under the store's lock.
+  bool started = false;
+  char dropped[512] = {};
+  const SectionResult result = UpdateInSection([&](ST_REGISTERINFO_LIST& list, bool read) {
+    if (read && list.count >= 1) {
+      RecordServer(list, name, port, credential, dropped, sizeof dropped);
+    } else {
+      StartList(list, name, port, credential);
+      started = true;
+    }
+    return true;
+  });
+  if (started) {
     DebugOutput(messages::kWriteRegisterInfoDebug);
     WriteLog(messages::kWriteRegisterInfoLog);
-    StartList(list, name, port, credential);
   }
-  if (config.WriteRegAddrs(list) == 1) return StoreResult::kStored;
-  DebugOutput(messages::kServerListNotStored);
-  WriteLog(messages::kServerListNotStored);
-  return StoreResult::kFailed;
+  if (dropped[0] != '\0') WriteLog(dropped);
+  switch (result) {
+    case SectionResult::kStored:
+      return StoreResult::kStored;
+    case SectionResult::kLocked:
+      Report(messages::kServerListLocked);
+      return StoreResult::kLocked;
+    default:
+      Report(messages::kServerListNotStored);
+      return StoreResult::kFailed;
+  }
+}
+
+ForgetResult ForgetServer(const char* name, int port, int& removed) {
+  removed = 0;
+  bool unreadable = false;
+  const SectionResult result = UpdateInSection([&](ST_REGISTERINFO_LIST& list, bool read) {
+    unreadable = !read;
+    if (read) removed = RemoveServer(list, name, port);
+    return removed > 0;
+  });
+  if (result != SectionResult::kStored) removed = 0;
+  return ForgetOutcome(result, unreadable);
+}
+
+ForgetResult ForgetAll(int& removed) {
+  removed = 0;
+  // A list that cannot be read is replaced as well: forgetting everything is
+  // also the way out of a damaged store.
+  const SectionResult result = UpdateInSection([&](ST_REGISTERINFO_LIST& list, bool) {
+    removed = list.count;
+    std::memset(&list, 0, sizeof list);
+    return true;
+  });
+  if (result != SectionResult::kStored) removed = 0;
+  return ForgetOutcome(result, false);
 }
 
 }  // namespace seatenrol

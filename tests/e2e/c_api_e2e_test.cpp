@@ -96,7 +96,10 @@ TEST_F(CInterface, AnAcceptedEnrolmentThatCannotBeStoredStillShowsItsGrant) {
   setenv("SEATENROL_CONFIG_DIR", missing.c_str(), 1);
   seatenrol_enrolment result;
   const int outcome = Enrol(m_secret, server.Port(), result);
+  int32_t count = -1;
+  const int listed = seatenrol_list_servers(nullptr, 0, &count, nullptr);
   setenv("SEATENROL_CONFIG_DIR", m_store.Path().c_str(), 1);
+  EXPECT_EQ(listed, SEATENROL_STORE_FAILED);
   EXPECT_EQ(outcome, SEATENROL_STORE_FAILED);
   EXPECT_STREQ(result.server_ip, "127.0.0.1");
   EXPECT_EQ(0, std::memcmp(result.credential, ExpectedCredential(m_secret).data(), 32));

@@ -199,7 +199,8 @@ TEST_F(ManySeats, AnEnrolmentWhileAnotherWriterHoldsTheListWritesNothing) {
   {
     seatenrol::SetStoreLockWaitForTesting(200);
     CTavConfig other;
-    ASSERT_TRUE(other.IsLocked());
+    const seatenrol::StoreSection section(other);
+    ASSERT_EQ(section.State(), CTavConfig::kLockHeld);
     SeatenrolSetDebugSink(Collect, &debugger);
     CRegisterSession session;
     enrolled = Enrol(session, m_secret, m_servers.front()->Port());

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
+#include "log/log.h"
 #include "session/server_list.h"
 
 namespace seatenrol {
@@ -62,28 +64,25 @@ TEST(ServerList, UpdatesTheFirstMatchingEntryOnly) {
   EXPECT_EQ(list.entries[2].credential[0], '2');
 }
 
-TEST(ServerList, LongNamesAreStoredCutTo32BytesAndFoundByThatPart) {
-  struct Case {
-    std::size_t length;
-    int countAfterTwoEnrolments;
-  };
-  const Case cases[] = {{31, 1}, {32, 1}, {33, 1}, {40, 1}, {200, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.length);
-    const std::string name(c.length, 'n');
+TEST(ServerList, NamesAreStoredWholeAndFoundAgain) {
+  for (std::size_t length : {1, 31, 32, 33, 40, 255}) {
+    SCOPED_TRACE(length);
+    const std::string name(length, 'n');
     ST_REGISTERINFO_LIST list = EmptyList();
     StartList(list, name.c_str(), 9, Bytes(Credential('a')));
     Append(list, name, 9, 'b');
-    EXPECT_EQ(list.count, c.countAfterTwoEnrolments);
+    EXPECT_EQ(list.count, 1);
     EXPECT_EQ(list.entries[0].credential[0], 'b');
-    EXPECT_EQ(NameOf(list.entries[0]), name.substr(0, 32));
-    for (std::size_t i = 32; i < sizeof list.entries[0].serverName; ++i) {
+    EXPECT_EQ(NameOf(list.entries[0]), name);
+    for (std::size_t i = length; i < sizeof list.entries[0].serverName; ++i) {
       ASSERT_EQ(list.entries[0].serverName[i], 0);
     }
   }
 }
 
-TEST(ServerList, NamesMatchWholeOrByTheStoredPartOfALongOne) {
+// Entries an earlier version appended for a long name hold its first 32
+// bytes; such an entry still belongs to the name, unless one holds it whole.
+TEST(ServerList, NamesMatchWholeOrAnEntryCutBeforeFromThem) {
   const std::string long40(40, 'L');
   struct Case {
     const char* what;
@@ -92,12 +91,13 @@ TEST(ServerList, NamesMatchWholeOrByTheStoredPartOfALongOne) {
     bool same;
   };
   const Case cases[] = {
-      {"a long name stored whole by another tool", long40, long40, true},
-      {"the stored part of a long name", long40.substr(0, 32), long40, true},
+      {"a long name stored whole", long40, long40, true},
+      {"an entry cut to 32 bytes takes the whole name", long40.substr(0, 32), long40, true},
       {"a short name is never matched by its prefix", "mgmt", "mgmt.example", false},
       {"a stored name longer than the one given", "mgmt.example", "mgmt", false},
       {"32 bytes given, a longer name stored", long40, long40.substr(0, 32), false},
-      {"a long name whose stored part differs", std::string(32, 'M'), long40, false},
+      {"a long name whose first 32 bytes differ", std::string(32, 'M'), long40, false},
+      {"a stored prefix shorter than 32 bytes", long40.substr(0, 31), long40, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -108,7 +108,51 @@ TEST(ServerList, NamesMatchWholeOrByTheStoredPartOfALongOne) {
     Append(list, c.given, 9, 'q');
     EXPECT_EQ(list.count, c.same ? 1 : 2);
     EXPECT_EQ(list.entries[0].credential[0] == 'q', c.same);
+    EXPECT_EQ(NameOf(list.entries[0]), c.same ? c.given : c.stored);
   }
+}
+
+TEST(ServerList, LongNamesSharingTheirFirst32BytesKeepTheirOwnEntries) {
+  const std::string a = std::string(32, 's') + ".venue-a";
+  const std::string b = std::string(32, 's') + ".venue-b";
+  ASSERT_EQ(a.size(), 40u);
+  ST_REGISTERINFO_LIST list = EmptyList();
+  // What an earlier version left: one entry cut to the shared 32 bytes,
+  // then a's whole entry.
+  list.count = 2;
+  std::memset(list.entries[0].serverName, 's', 32);
+  list.entries[0].port = 9;
+  std::memcpy(list.entries[1].serverName, a.data(), a.size());
+  list.entries[1].port = 9;
+
+  Append(list, a, 9, 'a');  // a's whole entry, not the cut one
+  Append(list, b, 9, 'b');  // the cut one, which becomes b's
+  Append(list, a, 9, 'A');
+  ASSERT_EQ(list.count, 2);
+  EXPECT_EQ(NameOf(list.entries[0]), b);
+  EXPECT_EQ(list.entries[0].credential[0], 'b');
+  EXPECT_EQ(NameOf(list.entries[1]), a);
+  EXPECT_EQ(list.entries[1].credential[0], 'A');
+
+  EXPECT_EQ(RemoveServer(list, a.c_str(), 9), 1);
+  ASSERT_EQ(list.count, 1);
+  EXPECT_EQ(FindServer(list, b.c_str(), 9), 0);
+  EXPECT_EQ(FindServer(list, a.c_str(), 9), -1);
+}
+
+TEST(ServerList, NamesLongerThan255BytesAreNeitherStoredNorFound) {
+  const std::string name(256, 'n');
+  ST_REGISTERINFO_LIST list = EmptyList();
+  list.count = 1;
+  std::memcpy(list.entries[0].serverName, name.data(), 256);  // a field without terminator
+  list.entries[0].port = 9;
+  EXPECT_EQ(FindServer(list, name.c_str(), 9), -1);
+  const std::filesystem::path logs = std::filesystem::temp_directory_path() / "seatenrol-enrol-log";
+  std::filesystem::create_directories(logs);
+  SetLogDirectoryForTesting(logs.string().c_str());
+  EXPECT_EQ(StoreEnrolment(name.c_str(), 9, Bytes(Credential('c'))), StoreResult::kFailed);
+  SetLogDirectoryForTesting(nullptr);
+  std::filesystem::remove_all(logs);
 }
 
 TEST(ServerList, RepeatedLongNameLeavesTheOtherServersInPlace) {
@@ -121,7 +165,7 @@ TEST(ServerList, RepeatedLongNameLeavesTheOtherServersInPlace) {
   ASSERT_EQ(list.count, 3);
   EXPECT_EQ(NameOf(list.entries[0]), "first");
   EXPECT_EQ(NameOf(list.entries[1]), "second");
-  EXPECT_EQ(NameOf(list.entries[2]), long40.substr(0, 32));
+  EXPECT_EQ(NameOf(list.entries[2]), long40);
   EXPECT_EQ(list.entries[2].credential[0], 'a' + 24);
 }
 

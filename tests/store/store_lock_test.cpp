@@ -3,6 +3,7 @@
 #include <functional>
 #include <thread>
 
+#include "session/server_list.h"
 #include "store_fixture.h"
 
 #ifndef _WIN32
@@ -52,10 +53,65 @@ std::vector<int> RunElsewhere(Where where, const std::vector<std::function<int()
   return results;
 }
 
-// The lock state another writer gets, and whether its write went through.
+// What another object gets: whether its read went through, whether its
+// write did, and the lock state of a section it opens afterwards.
 int TryToWrite(int seed) {
   CTavConfig other;
-  return other.GetLockState() * 10 + other.WriteRegAddrs(MakeList(seed));
+  ST_REGISTERINFO_LIST list{};
+  const int read = other.ReadRegAddrs(list);
+  const int written = other.WriteRegAddrs(MakeList(seed));
+  return read * 100 + written * 10 + OpenStoreSection(other);
+}
+
+// A host's object that has read and written the list; 1 when both went
+// through and it holds no lock after them.
+int UseLikeAHost(CTavConfig& config) {
+  ST_REGISTERINFO_LIST list{};
+  return config.ReadRegAddrs(list) == 1 && config.WriteRegAddrs(MakeList(5)) == 1 &&
+         config.GetLockState() == CTavConfig::kLockNone;
+}
+
+#ifndef _WIN32
+// A process that keeps an object after use(object), until it is killed.
+class KeptObject {
+public:
+  explicit KeptObject(int (*use)(CTavConfig&)) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      CTavConfig config;
+      const char state = static_cast<char>(use(config));
+      if (write(ready[1], &state, 1) != 1) _exit(1);
+      for (;;) pause();
+    }
+    char state = 0;
+    if (pid_ > 0 && read(ready[0], &state, 1) == 1) state_ = state;
+    close(ready[0]);
+    close(ready[1]);
+  }
+  ~KeptObject() { Kill(); }
+  KeptObject(const KeptObject&) = delete;
+  KeptObject& operator=(const KeptObject&) = delete;
+
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  // What use returned; -1 when the process did not tell.
+  int State() const { return state_; }
+
+private:
+  pid_t pid_ = -1;
+  int state_ = -1;
+};
+#endif
+
+StoreResult Enrol(const char* name) {
+  const std::string credential(32, 'c');
+  return StoreEnrolment(name, 7000, reinterpret_cast<const unsigned char*>(credential.data()));
 }
 
 ST_REGISTERINFO_LIST Stored(const std::string& primary) {
@@ -79,16 +135,22 @@ protected:
   }
 };
 
-TEST_P(StoreLockTest, AHeldLockKeepsEveryOtherWriterOut) {
+TEST_P(StoreLockTest, AnOpenSectionKeepsEveryOtherReaderAndWriterOut) {
   SetStoreLockWaitForTesting(150);
+  ASSERT_EQ(OpenStoreSection(*config_), CTavConfig::kLockHeld);
+  EXPECT_EQ(config_->IsLocked(), 1);
+  // The section's own object reads and writes under the lock it holds.
   ASSERT_EQ(config_->WriteRegAddrs(MakeList(1)), 1);
+  ST_REGISTERINFO_LIST list{};
+  ASSERT_EQ(config_->ReadRegAddrs(list), 1);
   EXPECT_EQ(RunElsewhere(GetParam(), {[] { return TryToWrite(2); }}),
-            std::vector<int>{CTavConfig::kLockBusy * 10 + 0});
+            std::vector<int>{CTavConfig::kLockBusy});
   EXPECT_TRUE(SameList(Stored(primary_), MakeList(1))) << "a writer without the lock wrote";
 
-  config_.reset();
+  CloseStoreSection(*config_);
+  EXPECT_EQ(config_->GetLockState(), CTavConfig::kLockNone);
   EXPECT_EQ(RunElsewhere(GetParam(), {[] { return TryToWrite(2); }}),
-            std::vector<int>{CTavConfig::kLockHeld * 10 + 1});
+            std::vector<int>{110 + CTavConfig::kLockHeld});
   EXPECT_TRUE(SameList(Stored(primary_), MakeList(2)));
 }
 
@@ -97,12 +159,13 @@ TEST_P(StoreLockTest, AHeldLockKeepsEveryOtherWriterOut) {
 TEST_P(StoreLockTest, ConcurrentUpdatesAreNeverLost) {
   constexpr int kWriters = 8;
   constexpr int kRounds = 8;
-  config_.reset();
   std::vector<std::function<int()>> writers;
   for (int w = 0; w < kWriters; ++w) {
     writers.push_back([w] {
       for (int round = 0; round < kRounds; ++round) {
         CTavConfig config;
+        const StoreSection section(config);
+        if (section.State() != CTavConfig::kLockHeld) return 3;
         ST_REGISTERINFO_LIST list{};
         if (config.ReadRegAddrs(list) != 1) return 1;
         if (list.count <= w) list.count = w + 1;
@@ -124,50 +187,46 @@ TEST_P(StoreLockTest, ConcurrentUpdatesAreNeverLost) {
 INSTANTIATE_TEST_SUITE_P(Writers, StoreLockTest, ::testing::Values(Where::kThread, Where::kProcess),
                          Name);
 
+// A host may keep objects for as long as it likes, in this process or
+// another: an enrolment's section, given no time to wait at all, still gets
+// the lock at once.
+TEST_F(StoreTest, ObjectsKeptByHostsLockNothing) {
+  ASSERT_EQ(UseLikeAHost(*config_), 1);
+  SetStoreLockWaitForTesting(1);
+  EXPECT_EQ(Enrol("mgmt.example"), StoreResult::kStored);
+  EXPECT_GE(FindServer(Stored(primary_), "mgmt.example", 7000), 0);
+#ifndef _WIN32
+  KeptObject host(UseLikeAHost);
+  EXPECT_EQ(host.State(), 1);
+  EXPECT_EQ(Enrol("other.example"), StoreResult::kStored);
+  EXPECT_GE(FindServer(Stored(primary_), "other.example", 7000), 0);
+#endif
+}
+
 TEST_F(StoreTest, AWaitingWriterGetsTheLockOnceItIsReleased) {
+  ASSERT_EQ(OpenStoreSection(*config_), CTavConfig::kLockHeld);
   int state = -1;
   std::thread waiter([&] {
     CTavConfig config;
-    state = config.GetLockState();
+    state = OpenStoreSection(config);
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  config_.reset();
+  CloseStoreSection(*config_);
   waiter.join();
   EXPECT_EQ(state, CTavConfig::kLockHeld);
 }
 
 #ifndef _WIN32
 TEST_F(StoreTest, ALockDiesWithItsProcess) {
-  config_.reset();
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  ASSERT_GE(holder, 0);
-  if (holder == 0) {
-    CTavConfig config;
-    const char state = static_cast<char>(config.GetLockState());
-    if (write(ready[1], &state, 1) != 1) _exit(1);
-    for (;;) pause();
-  }
-  char state = 0;
-  const bool told = read(ready[0], &state, 1) == 1;
-  close(ready[0]);
-  close(ready[1]);
+  KeptObject holder([](CTavConfig& config) { return OpenStoreSection(config); });
+  EXPECT_EQ(holder.State(), CTavConfig::kLockHeld);
   SetStoreLockWaitForTesting(100);
-  const int whileHeld = TryToWrite(3);
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
-  const int afterDeath = TryToWrite(4);
-  SetStoreLockWaitForTesting(0);
-
-  ASSERT_TRUE(told);
-  EXPECT_EQ(state, CTavConfig::kLockHeld);
-  EXPECT_EQ(whileHeld, CTavConfig::kLockBusy * 10);
-  EXPECT_EQ(afterDeath, CTavConfig::kLockHeld * 10 + 1);
+  EXPECT_EQ(TryToWrite(3), CTavConfig::kLockBusy);
+  holder.Kill();
+  EXPECT_EQ(TryToWrite(4), 110 + CTavConfig::kLockHeld);
 }
 
 TEST_F(StoreTest, EveryFileIsTheOwnersAlone) {
-  config_.reset();
   std::filesystem::remove(primary_ + ".lock");
   // An older writer's temporary file, readable by all, must not pass its
   // permissions on.
