@@ -160,6 +160,8 @@ std::string JsonValue(const std::string& line, const std::string& key) {
 }
 
 bool SeatMac(unsigned char (&mac)[6]) {
+  // As the request builder does: the stand-in MAC leaves its last byte as it was.
+  std::memset(mac, 0, sizeof mac);
   seatenrol::CHostIdentity identity;
   return identity.GetSystemIP() != nullptr && identity.GetSystemMac(mac, sizeof mac) == 1;
 }
