@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # check-pe.sh DLL VERSION: checks what a shipped DLL (or program) says about
-# itself and
-# that its PDB (beside it, under the name its debug directory gives) belongs
-# to it:
+# itself and that its PDB (beside it, under the name its debug directory
+# gives) belongs to it:
 # - the VERSIONINFO resource gives VERSION as FileVersion and ProductVersion,
 #   ProductName seatenrol and the DLL's own file name as OriginalFilename;
 # - the header asks for Windows Vista (6.0) or later as OS and subsystem (its

@@ -6,9 +6,9 @@
 # The archive holds one folder seatenrol-VERSION-ARCH/ with whatever
 # dist/ARCH holds (bin/ with the DLL and its PDB, lib/, include/), the
 # README for Windows users (docs/windows-package.md), and under licences/
-# the licences of the runtime the DLL carries
-# inside (libstdc++ and libgcc, winpthreads and the MinGW-w64 start-up code),
-# taken from the packages of the compiler that built it. dist/ARCH is what `make windows` (windows.sh
+# the licences of the runtime the DLL carries inside (libstdc++ and libgcc,
+# winpthreads and the MinGW-w64 start-up code), taken from the packages of
+# the compiler that built it. dist/ARCH is what `make windows` (windows.sh
 # dist) writes.
 set -eu
 cd "$(dirname "$0")/.."
