@@ -196,8 +196,7 @@ int Forget(const char* name, std::int32_t port, bool all) {
   if (!all && (TextLength(name, kServerNameLimit) == 0 || port < 1 || port > 65535)) {
     return SEATENROL_BAD_ARGUMENT;
   }
-  int removed = 0;
-  switch (all ? ForgetAll(removed) : ForgetServer(name, port, removed)) {
+  switch (all ? ForgetAll() : ForgetServer(name, port)) {
     case ForgetResult::kForgotten:
       return SEATENROL_OK;
     case ForgetResult::kNotFound:

@@ -6,18 +6,28 @@
 
 namespace seatenrol {
 
-std::wstring WidePath(const char* path) {
-  const std::size_t length = std::strlen(path);
+namespace {
+
+// flags 0 replaces invalid bytes; MB_ERR_INVALID_CHARS refuses them.
+std::wstring WideFromUtf8(const char* text, std::size_t length, DWORD flags) {
   if (length == 0 || length > 0x7FFFFFFF) return std::wstring();
   const int size = static_cast<int>(length);
-  const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, size, nullptr, 0);
+  const int needed = MultiByteToWideChar(CP_UTF8, flags, text, size, nullptr, 0);
   if (needed <= 0) return std::wstring();
   std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, size, &wide[0], needed) != needed) {
+  if (MultiByteToWideChar(CP_UTF8, flags, text, size, &wide[0], needed) != needed) {
     return std::wstring();
   }
   return wide;
 }
+
+}  // namespace
+
+std::wstring WidePath(const char* path) {
+  return WideFromUtf8(path, std::strlen(path), MB_ERR_INVALID_CHARS);
+}
+
+std::wstring WideText(const std::string& text) { return WideFromUtf8(text.data(), text.size(), 0); }
 
 bool Utf8FromWide(const wchar_t* wide, std::size_t size, std::string& text) {
   text.clear();

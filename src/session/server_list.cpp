@@ -98,15 +98,12 @@ ForgetResult ForgetOutcome(SectionResult result, bool unreadable) {
     case SectionResult::kStored:
       return ForgetResult::kForgotten;
     case SectionResult::kUnchanged:
-      return unreadable ? ForgetResult::kUnreadable : ForgetResult::kNotFound;
+      return unreadable ? ForgetResult::kFailed : ForgetResult::kNotFound;
     case SectionResult::kLocked:
       return ForgetResult::kLocked;
-    case SectionResult::kCannotLock:
-      return ForgetResult::kCannotLock;
-    case SectionResult::kNotStored:
-      break;
+    default:
+      return ForgetResult::kFailed;
   }
-  return ForgetResult::kNotStored;
 }
 
 void Report(const char* message) {
@@ -215,28 +212,22 @@ StoreResult StoreEnrolment(const char* name, int port, const unsigned char* cred
   }
 }
 
-ForgetResult ForgetServer(const char* name, int port, int& removed) {
-  removed = 0;
+ForgetResult ForgetServer(const char* name, int port) {
   bool unreadable = false;
   const SectionResult result = UpdateInSection([&](ST_REGISTERINFO_LIST& list, bool read) {
     unreadable = !read;
-    if (read) removed = RemoveServer(list, name, port);
-    return removed > 0;
+    return read && RemoveServer(list, name, port) > 0;
   });
-  if (result != SectionResult::kStored) removed = 0;
   return ForgetOutcome(result, unreadable);
 }
 
-ForgetResult ForgetAll(int& removed) {
-  removed = 0;
+ForgetResult ForgetAll() {
   // A list that cannot be read is replaced as well: forgetting everything is
   // also the way out of a damaged store.
-  const SectionResult result = UpdateInSection([&](ST_REGISTERINFO_LIST& list, bool) {
-    removed = list.count;
+  const SectionResult result = UpdateInSection([](ST_REGISTERINFO_LIST& list, bool) {
     std::memset(&list, 0, sizeof list);
     return true;
   });
-  if (result != SectionResult::kStored) removed = 0;
   return ForgetOutcome(result, false);
 }
 

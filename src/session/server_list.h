@@ -51,22 +51,19 @@ enum class StoreResult { kStored, kLocked, kFailed };
 StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential);
 
 enum class ForgetResult {
-  kForgotten,   // removed and the list stored
-  kNotFound,    // no entry for that server: nothing written
-  kUnreadable,  // the list could not be read: nothing written
-  kLocked,      // another writer held the list for the whole wait
-  kCannotLock,  // the lock file cannot be opened (no directory, no rights)
-  kNotStored    // the list could not be written; it stays as it was
+  kForgotten,  // removed and the list stored
+  kNotFound,   // no entry for that server: nothing written
+  kLocked,     // another writer held the list for the whole wait
+  kFailed      // the list could not be read, locked or written; it stays as it was
 };
 
 // Removes the server name at port from the stored list (RemoveServer), as
-// one exclusive section; removed receives the number of entries removed.
-ForgetResult ForgetServer(const char* name, int port, int& removed);
+// one exclusive section.
+ForgetResult ForgetServer(const char* name, int port);
 
 // Empties the stored list, also one that can no longer be read, as one
-// exclusive section; removed receives the number of entries it held (0 when
-// unreadable).
-ForgetResult ForgetAll(int& removed);
+// exclusive section.
+ForgetResult ForgetAll();
 
 }  // namespace seatenrol
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/gbk_convert.h"
-#include "common/wide_text_win.h"
+#include "platform/wide_text_win.h"
 
 namespace seatenrol {
 
@@ -42,7 +42,8 @@ bool ConvertGbkToUtf8(const std::string& gbk, std::string& utf8, bool& exact) {
       i += static_cast<std::size_t>(taken);
     }
   }
-  utf8 = Utf8FromWide(wide);
+  // The replacements above leave valid UTF-16, which always converts.
+  Utf8FromWide(wide.data(), wide.size(), utf8);
   return true;
 }
 

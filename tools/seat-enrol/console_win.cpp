@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/wide_text_win.h"
+#include "platform/wide_text_win.h"
 #include "seat-enrol/console.h"
 
 namespace seatenrol {
@@ -51,7 +51,7 @@ protected:
   }
   int sync() override {
     const std::size_t whole = WholeCharactersLength(m_pending);
-    const std::wstring wide = WideFromUtf8(m_pending.substr(0, whole));
+    const std::wstring wide = WideText(m_pending.substr(0, whole));
     m_pending.erase(0, whole);
     for (std::size_t done = 0; done < wide.size();) {
       DWORD written = 0;
@@ -151,7 +151,7 @@ bool FindLibraryBesideProgram(LibraryFile& file) {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return false;
   }
-  file.path = Utf8FromWide(path);
+  Utf8FromWide(path.data(), path.size(), file.path);
   file.version = FileVersion(path);
   return true;
 }
