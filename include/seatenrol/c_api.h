@@ -56,16 +56,21 @@ enum {
   SEATENROL_BAD_ARGUMENT = 10,        /* a null pointer, a size too small, a value out of range */
   SEATENROL_NO_MEMORY = 11,           /* an allocation failed */
   SEATENROL_NETWORK_NOT_STARTED = 12, /* Windows: the host has not called WSAStartup */
-  SEATENROL_NOT_FOUND = 13            /* no such server in the stored server list */
+  SEATENROL_NOT_FOUND = 13,           /* no such server in the stored server list */
+  SEATENROL_CANCELLED = 14,           /* the host cancelled the enrolment (seatenrol_cancel_request) */
+  SEATENROL_TIMED_OUT = 15            /* the deadline passed in the name lookup or the list's lock */
 };
 
-/* What one enrolment did: 60 bytes, no padding, on every architecture. */
+/* What one enrolment did: 64 bytes, no padding, on every architecture. A
+ * caller built against the older 60-byte structure (without system_error)
+ * passes size 60 and gets those 60 bytes. */
 typedef struct seatenrol_enrolment {
   uint32_t size;          /* set by the caller: sizeof(seatenrol_enrolment) */
   int32_t outcome;        /* what the call returned */
   int32_t error_no;       /* the server's error number when it answered, else 0 */
   char server_ip[16];     /* dotted IPv4 of the address whose reply was used, else "" */
   uint8_t credential[32]; /* what an accepting answer granted, else zeros */
+  int32_t system_error;   /* the system's code for the step that ended the call, else 0 */
 } seatenrol_enrolment;
 
 /* Enrols this seat with the management server at server:port: one 359-byte
@@ -93,6 +98,12 @@ SEATENROL_C_API int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const u
  * reports SEATENROL_OK whenever a reply was received and parsed, whatever it
  * said. SEATENROL_OK before any enrolment on the thread. */
 SEATENROL_C_API int SEATENROL_CALL seatenrol_last_outcome(void);
+
+/* The system's own error code (errno on POSIX; GetLastError or
+ * WSAGetLastError on Windows) of the step that ended this thread's last call
+ * that set seatenrol_last_outcome; 0 when that call ended without a system
+ * error. */
+SEATENROL_C_API int SEATENROL_CALL seatenrol_last_system_error(void);
 
 /* A one-line English description of a result, UTF-8; static, never NULL
  * (an unknown value gives "unknown outcome"). */
@@ -160,6 +171,71 @@ SEATENROL_C_API int SEATENROL_CALL seatenrol_forget_all(void);
  * not NULL); SEATENROL_STORE_FAILED when the path cannot be found. */
 SEATENROL_C_API int SEATENROL_CALL seatenrol_store_path(char* buffer, int32_t size,
                                                         int32_t* needed);
+
+/* Where the stored server list (with its backup, lock and staging files) and
+ * the log are kept, from the next call on; process-wide and safe from any
+ * thread. directory is UTF-8 and must name an existing folder, else
+ * SEATENROL_BAD_ARGUMENT and nothing changes. NULL restores the default: for
+ * the list the folder SEATENROL_CONFIG_DIR names, else the host executable's;
+ * for the log the host executable's. */
+SEATENROL_C_API int SEATENROL_CALL seatenrol_set_store_directory(const char* directory);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_set_log_directory(const char* directory);
+
+/* Enrolment with the host's limits, cancel and progress.
+ *
+ * A cancel handle, made by seatenrol_cancel_create, may be requested from any
+ * thread at any time; the enrolment using it then returns SEATENROL_CANCELLED
+ * within 100 ms. One handle serves one enrolment at a time; destroy it only
+ * once no call uses it. */
+typedef struct seatenrol_cancel seatenrol_cancel;
+
+/* Progress stages, in order; detail as each says. */
+enum {
+  SEATENROL_STAGE_RESOLVED = 1, /* detail: how many addresses the name gave */
+  SEATENROL_STAGE_SENT = 2,     /* detail: the request's number for this address, 1 up */
+  SEATENROL_STAGE_REPLY = 3,    /* detail: the server's error number */
+  SEATENROL_STAGE_STORING = 4,  /* detail: 0 */
+  SEATENROL_STAGE_DONE = 5      /* detail: the outcome */
+};
+
+/* Called on the enrolling thread with no lock of the library's held; it may
+ * call any seatenrol_* function. It must not throw or jump out. */
+typedef void(SEATENROL_CALL* seatenrol_progress_fn)(void* context, int32_t stage, int32_t detail,
+                                                    int32_t elapsed_ms);
+
+typedef struct seatenrol_options {
+  uint32_t size;                  /* sizeof(seatenrol_options) */
+  int32_t reply_wait_ms;          /* per address: 0 = 5000; else 1 to 600000 */
+  int32_t sends;                  /* requests per address within that wait: 0 or 1 = one; at most 8 */
+  int32_t deadline_ms;            /* the whole call, lookup and the list's lock included: 0 = none */
+  seatenrol_cancel* cancel;       /* NULL, or from seatenrol_cancel_create */
+  seatenrol_progress_fn progress; /* NULL, or called on the calling thread */
+  void* progress_context;
+} seatenrol_options;
+
+/* seatenrol_enrol with options; NULL options is seatenrol_enrol exactly. */
+SEATENROL_C_API int SEATENROL_CALL seatenrol_enrol_with(const char* venue_id,
+                                                        const uint8_t* secret, const char* server,
+                                                        int32_t port,
+                                                        const seatenrol_options* options,
+                                                        seatenrol_enrolment* result);
+
+/* NULL when out of memory. */
+SEATENROL_C_API seatenrol_cancel* SEATENROL_CALL seatenrol_cancel_create(void);
+/* Any thread, any time; SEATENROL_OK (SEATENROL_BAD_ARGUMENT for NULL). */
+SEATENROL_C_API int SEATENROL_CALL seatenrol_cancel_request(seatenrol_cancel* cancel);
+SEATENROL_C_API void SEATENROL_CALL seatenrol_cancel_destroy(seatenrol_cancel* cancel);
+
+/* Messages for every language: each debugger message reaches fn as UTF-8, on
+ * the thread that made it, with no lock of the library's held. Replacing or
+ * clearing (fn NULL) never waits for callbacks running on other threads:
+ * release(context), when given, runs exactly once, after the last call into
+ * the replaced callback has ended. A callback must not throw or jump out. */
+typedef void(SEATENROL_CALL* seatenrol_message_fn)(void* context, const char* utf8);
+typedef void(SEATENROL_CALL* seatenrol_release_fn)(void* context);
+SEATENROL_C_API int SEATENROL_CALL seatenrol_set_message_callback(seatenrol_message_fn fn,
+                                                                  void* context,
+                                                                  seatenrol_release_fn release);
 
 /* The library's version, "MAJOR.MINOR.PATCH", as SEATENROL_VERSION_STRING
  * in seatenrol/version.h gives it for the headers a program was built with. */

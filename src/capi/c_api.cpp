@@ -18,7 +18,8 @@
 #include "session/server_list.h"
 #include "session/session_limits.h"
 
-static_assert(sizeof(seatenrol_enrolment) == 60, "seatenrol_enrolment is 60 bytes");
+static_assert(sizeof(seatenrol_enrolment) == 64, "seatenrol_enrolment is 64 bytes");
+static_assert(offsetof(seatenrol_enrolment, system_error) == 60, "system_error offset");
 static_assert(offsetof(seatenrol_enrolment, server_ip) == 12, "server_ip offset");
 static_assert(offsetof(seatenrol_enrolment, credential) == 28, "credential offset");
 static_assert(sizeof(seatenrol_identity) == 60, "seatenrol_identity is 60 bytes");
