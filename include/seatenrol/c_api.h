@@ -57,8 +57,8 @@ enum {
   SEATENROL_NO_MEMORY = 11,           /* an allocation failed */
   SEATENROL_NETWORK_NOT_STARTED = 12, /* Windows: the host has not called WSAStartup */
   SEATENROL_NOT_FOUND = 13,           /* no such server in the stored server list */
-  SEATENROL_CANCELLED = 14,           /* the host cancelled the enrolment (seatenrol_cancel_request) */
-  SEATENROL_TIMED_OUT = 15            /* the deadline passed in the name lookup or the list's lock */
+  SEATENROL_CANCELLED = 14,           /* the host cancelled the call */
+  SEATENROL_TIMED_OUT = 15            /* the deadline passed in the lookup or the lock wait */
 };
 
 /* What one enrolment did: 64 bytes, no padding, on every architecture. A
@@ -206,17 +206,16 @@ typedef void(SEATENROL_CALL* seatenrol_progress_fn)(void* context, int32_t stage
 typedef struct seatenrol_options {
   uint32_t size;                  /* sizeof(seatenrol_options) */
   int32_t reply_wait_ms;          /* per address: 0 = 5000; else 1 to 600000 */
-  int32_t sends;                  /* requests per address within that wait: 0 or 1 = one; at most 8 */
-  int32_t deadline_ms;            /* the whole call, lookup and the list's lock included: 0 = none */
+  int32_t sends;                  /* requests per address in that wait: 0, 1 = one; at most 8 */
+  int32_t deadline_ms;            /* the whole call, lookup and lock wait included; 0 = none */
   seatenrol_cancel* cancel;       /* NULL, or from seatenrol_cancel_create */
   seatenrol_progress_fn progress; /* NULL, or called on the calling thread */
   void* progress_context;
 } seatenrol_options;
 
 /* seatenrol_enrol with options; NULL options is seatenrol_enrol exactly. */
-SEATENROL_C_API int SEATENROL_CALL seatenrol_enrol_with(const char* venue_id,
-                                                        const uint8_t* secret, const char* server,
-                                                        int32_t port,
+SEATENROL_C_API int SEATENROL_CALL seatenrol_enrol_with(const char* venue_id, const uint8_t* secret,
+                                                        const char* server, int32_t port,
                                                         const seatenrol_options* options,
                                                         seatenrol_enrolment* result);
 
