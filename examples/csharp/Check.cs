@@ -49,8 +49,8 @@ static class Check
     static int Main(string[] args)
     {
         Native.StartWinsockOnWindows();
-        Expect(Marshal.SizeOf(typeof(Enrolment)) == 60 && Marshal.SizeOf(typeof(Identity)) == 60 &&
-               Marshal.SizeOf(typeof(Server)) == 296, "the structures are 60, 60 and 296 bytes");
+        Expect(Marshal.SizeOf(typeof(Enrolment)) == 64 && Marshal.SizeOf(typeof(Identity)) == 60 &&
+               Marshal.SizeOf(typeof(Server)) == 296, "the structures are 64, 60 and 296 bytes");
         Console.WriteLine("seatenrol " + Native.Text(Native.seatenrol_version()));
         var seat = new Identity { Size = (uint)Marshal.SizeOf(typeof(Identity)) };
         if ((Result)Native.seatenrol_get_identity(ref seat) != Result.Ok)
@@ -84,7 +84,9 @@ static class Check
             result = Native.Enrol(Venue, secret, "127.0.0.1", silentPort, out done);
             Expect(result == Result.NoAnswer, "a silent server: " + result);
             result = Native.Enrol(Venue, secret, "127.0.0.1", ClosedPort(), out done);
-            Expect(result == Result.PortUnreachable, "a closed port: " + result);
+            Expect(result == Result.PortUnreachable && done.SystemError != 0 &&
+                   done.SystemError == Native.seatenrol_last_system_error(),
+                   "a closed port: " + result + ", system error " + done.SystemError);
             Console.WriteLine("  as text: " + Native.Text(Native.seatenrol_outcome_text((int)result)));
 
             Server[] list = Native.ListServers(out result);
@@ -96,6 +98,15 @@ static class Check
                    (Result)Native.seatenrol_forget_server(Native.Utf8z("127.0.0.1"), port) ==
                    Result.NotFound && Native.ListServers(out result).Length == 0,
                    "forgotten, and not found a second time");
+
+            string chosen = Path.Combine(args[1], "chosen");
+            Directory.CreateDirectory(chosen);
+            Expect(Native.SetStoreDirectory(Path.Combine(args[1], "missing")) == Result.BadArgument &&
+                   Native.SetStoreDirectory(chosen) == Result.Ok &&
+                   Native.StorePath() == Path.Combine(chosen, "regaddrs.dat") &&
+                   Native.SetStoreDirectory(null) == Result.Ok &&
+                   Native.StorePath() != Path.Combine(chosen, "regaddrs.dat"),
+                   "the store follows the folder chosen");
         }
         finally
         {

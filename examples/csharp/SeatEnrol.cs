@@ -30,7 +30,7 @@ namespace SeatEnrol
         NotFound = 13,
     }
 
-    // seatenrol_enrolment: 60 bytes.
+    // seatenrol_enrolment: 64 bytes.
     [StructLayout(LayoutKind.Sequential, CharSet = CharSet.Ansi)]
     public struct Enrolment
     {
@@ -39,6 +39,7 @@ namespace SeatEnrol
         public int ErrorNo;
         [MarshalAs(UnmanagedType.ByValTStr, SizeConst = 16)] public string ServerIP;
         [MarshalAs(UnmanagedType.ByValArray, SizeConst = 32)] public byte[] Credential;
+        public int SystemError;  // errno, GetLastError or WSAGetLastError of the failed step, else 0
     }
 
     // seatenrol_identity: 60 bytes. The host name is UTF-8 bytes.
@@ -78,6 +79,9 @@ namespace SeatEnrol
         [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
         public static extern int seatenrol_last_outcome();
 
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_last_system_error();
+
         // Static texts: IntPtr, so the marshaller never frees them.
         [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
         public static extern IntPtr seatenrol_outcome_text(int outcome);
@@ -98,6 +102,13 @@ namespace SeatEnrol
 
         [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
         public static extern int seatenrol_store_path(byte[] buffer, int size, out int needed);
+
+        // An existing folder as UTF-8 bytes (Utf8z), or null for the default.
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_set_store_directory(byte[] directory);
+
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_set_log_directory(byte[] directory);
 
         [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
         public static extern IntPtr seatenrol_version();
@@ -151,6 +162,18 @@ namespace SeatEnrol
             result = (Result)seatenrol_list_servers(servers, servers.Length, out count, out source);
             Array.Resize(ref servers, result == Result.Ok ? Math.Min(count, servers.Length) : 0);
             return servers;
+        }
+
+        // Where the stored server list and the log go from the next call on;
+        // null restores the default. BadArgument for a folder that does not exist.
+        public static Result SetStoreDirectory(string folder)
+        {
+            return (Result)seatenrol_set_store_directory(Utf8z(folder));
+        }
+
+        public static Result SetLogDirectory(string folder)
+        {
+            return (Result)seatenrol_set_log_directory(Utf8z(folder));
         }
 
         public static string StorePath()

@@ -21,8 +21,9 @@ from typing import List, Optional, Tuple
 
 __all__ = [
     "Result", "Source", "ListSource", "SeatenrolError", "Enrolment", "Identity", "Server",
-    "Library", "enrol", "last_outcome", "outcome_text", "identity", "list_servers", "forget",
-    "forget_all", "store_path", "version",
+    "Library", "enrol", "last_outcome", "last_system_error", "outcome_text", "identity",
+    "list_servers", "forget", "forget_all", "store_path", "set_store_directory",
+    "set_log_directory", "version",
 ]
 
 
@@ -65,6 +66,7 @@ class EnrolmentRecord(ctypes.Structure):
         ("error_no", ctypes.c_int32),
         ("server_ip", ctypes.c_char * 16),
         ("credential", ctypes.c_uint8 * 32),
+        ("system_error", ctypes.c_int32),
     ]
 
 
@@ -93,7 +95,7 @@ class ServerRecord(ctypes.Structure):
 
 # The layouts are fixed on every architecture; a field typed wrongly here
 # would shift every field after it.
-assert ctypes.sizeof(EnrolmentRecord) == 60
+assert ctypes.sizeof(EnrolmentRecord) == 64
 assert ctypes.sizeof(IdentityRecord) == 60
 assert ctypes.sizeof(ServerRecord) == 296
 
@@ -112,6 +114,7 @@ class Enrolment:
     error_no: int     # the server's error number when it answered, else 0
     server_ip: str    # the address whose reply was used, else ""
     credential: bytes  # 32 bytes; zeros unless the server accepted
+    system_error: int = 0  # the system's code for the step that ended the call, else 0
 
 
 @dataclass(frozen=True)
@@ -165,12 +168,15 @@ class Library:
         self._declare("seatenrol_enrol", ctypes.c_char_p, p(ctypes.c_uint8), ctypes.c_char_p, i32,
                       p(EnrolmentRecord))
         self._declare("seatenrol_last_outcome")
+        self._declare("seatenrol_last_system_error")
         self._declare("seatenrol_outcome_text", i32, restype=ctypes.c_char_p)
         self._declare("seatenrol_get_identity", p(IdentityRecord))
         self._declare("seatenrol_list_servers", p(ServerRecord), i32, p(i32), p(i32))
         self._declare("seatenrol_forget_server", ctypes.c_char_p, i32)
         self._declare("seatenrol_forget_all")
         self._declare("seatenrol_store_path", ctypes.c_char_p, i32, p(i32))
+        self._declare("seatenrol_set_store_directory", ctypes.c_char_p)
+        self._declare("seatenrol_set_log_directory", ctypes.c_char_p)
         self._declare("seatenrol_version", restype=ctypes.c_char_p)
 
     def _declare(self, name, *argtypes, restype=ctypes.c_int):
@@ -191,11 +197,16 @@ class Library:
         key = (ctypes.c_uint8 * 32).from_buffer_copy(secret)
         self._enrol(_text(venue), key, _text(server), port, ctypes.byref(record))
         return Enrolment(_result(record.outcome), record.error_no,
-                         record.server_ip.decode("ascii"), bytes(record.credential))
+                         record.server_ip.decode("ascii"), bytes(record.credential),
+                         record.system_error)
 
     def last_outcome(self) -> Result:
         """This thread's last enrolment's outcome."""
         return _result(self._last_outcome())
+
+    def last_system_error(self) -> int:
+        """The system's code for the step that ended this thread's last enrolment, else 0."""
+        return self._last_system_error()
 
     def outcome_text(self, outcome: int) -> str:
         return self._outcome_text(outcome).decode("utf-8")
@@ -233,6 +244,16 @@ class Library:
         self._check(self._store_path(buffer, len(buffer), ctypes.byref(needed)))
         return buffer.value.decode("utf-8")
 
+    def set_store_directory(self, folder: Optional[str]) -> None:
+        """Keeps the stored server list in folder (which must exist) from the next call on;
+        None restores the default."""
+        self._check(self._set_store_directory(_text(folder)))
+
+    def set_log_directory(self, folder: Optional[str]) -> None:
+        """Writes the log in folder (which must exist) from the next line on; None restores
+        the default, beside the program."""
+        self._check(self._set_log_directory(_text(folder)))
+
     def version(self) -> str:
         return self._version().decode("ascii")
 
@@ -253,6 +274,10 @@ def enrol(venue: str, secret: bytes, server: str, port: int) -> Enrolment:
 
 def last_outcome() -> Result:
     return _library().last_outcome()
+
+
+def last_system_error() -> int:
+    return _library().last_system_error()
 
 
 def outcome_text(outcome: int) -> str:
@@ -277,6 +302,14 @@ def forget_all() -> None:
 
 def store_path() -> str:
     return _library().store_path()
+
+
+def set_store_directory(folder: Optional[str]) -> None:
+    _library().set_store_directory(folder)
+
+
+def set_log_directory(folder: Optional[str]) -> None:
+    _library().set_log_directory(folder)
 
 
 def version() -> str:

@@ -4,6 +4,7 @@
 SEATENROL_LIBRARY, ENROL_SERVER and SEAT_ENROL name the three (run-tests.sh
 sets them)."""
 
+import errno
 import json
 import os
 import select
@@ -112,6 +113,27 @@ class Outcomes(WithStore):
         self.assertIs(done.outcome, Result.STORE_FAILED)
         self.assertEqual(done.server_ip, "127.0.0.1")
         self.assertNotEqual(done.credential, bytes(32))
+
+    def test_the_systems_reason_and_the_chosen_folders(self):
+        done = self.enrol(closed_port())
+        self.assertEqual((done.system_error, seatenrol.last_system_error()),
+                         (errno.ECONNREFUSED, errno.ECONNREFUSED))
+        with self.assertRaises(seatenrol.SeatenrolError) as raised:
+            seatenrol.set_store_directory(os.path.join(self.folder, "missing"))
+        self.assertIs(raised.exception.result, Result.BAD_ARGUMENT)
+        chosen = os.path.join(self.folder, "chosen")
+        os.mkdir(chosen)
+        seatenrol.set_store_directory(chosen)
+        seatenrol.set_log_directory(chosen)
+        try:
+            self.assertEqual(seatenrol.store_path(), os.path.join(chosen, "regaddrs.dat"))
+            with Server(self.folder) as server:
+                self.assertIs(self.enrol(server.port).outcome, Result.OK)
+            self.assertEqual(len(seatenrol.list_servers()[0]), 1)
+        finally:
+            seatenrol.set_store_directory(None)
+            seatenrol.set_log_directory(None)
+        self.assertEqual(seatenrol.list_servers()[0], [])
 
     def test_bad_arguments(self):
         closed = closed_port()

@@ -79,10 +79,13 @@ typedef struct seatenrol_enrolment {
  * and log lines as CRegisterSession::RegisterServer, on a session of its own;
  * several threads may enrol at once.
  *   venue_id  the venue ID, 1 to 20 bytes of text
- *   secret    the venue's 32-byte secret
+ *   secret    the venue's 32-byte secret; the library keeps no copy past
+ *             the call
  *   server    host name or dotted IPv4 address, 1 to 255 bytes
  *   port      1 to 65535
- *   result    may be NULL; else its size field must be set
+ *   result    may be NULL; else its size field must be set: 60 or more
+ *             (below 60 is SEATENROL_BAD_ARGUMENT), and only the fields it
+ *             covers are written
  * Returns SEATENROL_OK when the server accepted and the list was stored;
  * SEATENROL_STORE_FAILED or SEATENROL_STORE_LOCKED when the server accepted
  * but the list could not be stored (result->credential still holds the
