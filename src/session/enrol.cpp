@@ -30,6 +30,9 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
     seatenrol::BeginEnrolmentReport(Outcome::kBadArgument);
     return false;
   }
+  // The session's copy of the secret serves this one exchange: the host may
+  // keep the session long after, or copy it by assignment.
+  const seatenrol::ScopedWipe wipeSecret(m_secret, sizeof m_secret);
   try {
     RegError result;
 

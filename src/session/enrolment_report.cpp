@@ -8,7 +8,9 @@
 namespace seatenrol {
 
 namespace {
-thread_local bool credentialWanted = false;
+// How many hand-overs live on this thread; a host's callback may enrol again
+// inside an enrolment.
+thread_local int handOvers = 0;
 }  // namespace
 
 EnrolmentReport& ThreadEnrolmentReport() {
@@ -32,14 +34,14 @@ void SetEnrolmentOutcome(Outcome outcome) {
 
 void BeginEnrolmentStep() { RecordSystemError(0); }
 
-CredentialHandOver::CredentialHandOver() { credentialWanted = true; }
+CredentialHandOver::CredentialHandOver() { ++handOvers; }
 
 CredentialHandOver::~CredentialHandOver() {
-  credentialWanted = false;
+  --handOvers;
   EnrolmentReport& report = ThreadEnrolmentReport();
   WipeBytes(report.credential, sizeof report.credential);
 }
 
-bool CredentialWanted() { return credentialWanted; }
+bool CredentialWanted() { return handOvers > 0; }
 
 }  // namespace seatenrol

@@ -20,6 +20,7 @@
 
 #include "e2e_support.h"
 #include "seatenrol/c_api.h"
+#include "seatenrol/session.h"
 
 namespace seatenrol_test {
 namespace {
@@ -126,6 +127,16 @@ protected:
     return seatenrol_enrol(kVenue, secret.bytes.data(), "127.0.0.1", port, &result) + distance[0];
   }
 
+  // The same through the C++ session, which the host keeps.
+  [[gnu::noinline]] static bool RegisterServer(CRegisterSession& session, CallerSecret& secret,
+                                               int port) {
+    volatile unsigned char distance[16384];
+    distance[0] = 0;
+    unsigned char venue[20] = "440106123456";
+    unsigned char server[] = "127.0.0.1";
+    return session.RegisterServer(venue, secret.bytes.data(), server, port) && distance[0] == 0;
+  }
+
   ScopedStoreDirectory m_store;
   MemoryScan m_scan;
 };
@@ -169,6 +180,16 @@ TEST_F(SecretWipe, NoCopyOfTheSecretOutlivesTheEnrolment) {
   changed.notify_all();
   parker.join();
   EXPECT_EQ(m_scan.Find(secret->masked), "") << "after both enrolling threads ended";
+}
+
+TEST_F(SecretWipe, ASessionTheHostKeepsHoldsNoCopy) {
+  const auto secret = std::make_unique<CallerSecret>();
+  ServerProcess server(m_store, VenueLine(kVenue, secret->bytes));
+  ASSERT_TRUE(server.Ready());
+  const auto session = std::make_unique<CRegisterSession>();
+  ASSERT_TRUE(RegisterServer(*session, *secret, server.Port()));
+  secret->Wipe();
+  EXPECT_EQ(m_scan.Find(secret->masked), "");
 }
 
 }  // namespace
