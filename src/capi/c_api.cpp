@@ -15,6 +15,7 @@
 #include "platform/config_store.h"
 #include "platform/os.h"
 #include "platform/socket.h"
+#include "platform/system_error.h"
 #include "seatenrol/session.h"
 #include "seatenrol/version.h"
 #include "session/enrolment_report.h"
@@ -293,6 +294,7 @@ int SEATENROL_CALL seatenrol_enrol_with(const char* venue_id, const uint8_t* sec
   if (!ValidOptions(*options)) {
     // Refused before anything ran: nothing sent, result untouched.
     BeginEnrolmentReport(Outcome::kBadArgument);
+    RecordSystemError(0);
     return SEATENROL_BAD_ARGUMENT;
   }
   const auto start = std::chrono::steady_clock::now();
@@ -336,7 +338,7 @@ const char* SEATENROL_CALL seatenrol_outcome_text(int32_t outcome) {
     case SEATENROL_REFUSED:
       return "the server refused the enrolment";
     case SEATENROL_NO_ANSWER:
-      return "no answer from the server within 5 s";
+      return "no answer from the server within the reply wait";
     case SEATENROL_PORT_UNREACHABLE:
       return "the server's host refused the datagram (nothing listens on that port)";
     case SEATENROL_UNRESOLVED:
