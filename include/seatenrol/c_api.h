@@ -45,7 +45,7 @@ extern "C" {
 enum {
   SEATENROL_OK = 0,
   SEATENROL_REFUSED = 1,              /* the server refused the seat (error -4, -5 or -6) */
-  SEATENROL_NO_ANSWER = 2,            /* no reply within 5 s */
+  SEATENROL_NO_ANSWER = 2,            /* no reply within the reply wait (5 s by default) */
   SEATENROL_PORT_UNREACHABLE = 3,     /* the server's host refused the datagram */
   SEATENROL_UNRESOLVED = 4,           /* the server name did not resolve */
   SEATENROL_UNUSABLE_REPLY = 5,       /* a reply came, but could not be parsed */
@@ -216,13 +216,22 @@ typedef struct seatenrol_options {
   void* progress_context;
 } seatenrol_options;
 
-/* seatenrol_enrol with options; NULL options is seatenrol_enrol exactly. */
+/* seatenrol_enrol with options; NULL options is seatenrol_enrol exactly.
+ * Options with a size below sizeof(seatenrol_options) or a field out of
+ * range give SEATENROL_BAD_ARGUMENT with nothing sent and nothing written to
+ * result. sends of 2 or more repeats the identical request after 500 ms,
+ * then after doubled intervals (each jittered by up to 20 %) while the reply
+ * wait lasts; more than it holds are not sent. A reply wait the deadline
+ * cuts short ends as SEATENROL_NO_ANSWER; the deadline passing elsewhere
+ * gives SEATENROL_TIMED_OUT. A cancel stores nothing unless the store of an
+ * accepted answer had begun, which then completes. progress hears the
+ * stages in order, SEATENROL_STAGE_DONE last. */
 SEATENROL_C_API int SEATENROL_CALL seatenrol_enrol_with(const char* venue_id, const uint8_t* secret,
                                                         const char* server, int32_t port,
                                                         const seatenrol_options* options,
                                                         seatenrol_enrolment* result);
 
-/* NULL when out of memory. */
+/* NULL when out of memory. A requested handle stays requested. */
 SEATENROL_C_API seatenrol_cancel* SEATENROL_CALL seatenrol_cancel_create(void);
 /* Any thread, any time; SEATENROL_OK (SEATENROL_BAD_ARGUMENT for NULL). */
 SEATENROL_C_API int SEATENROL_CALL seatenrol_cancel_request(seatenrol_cancel* cancel);
