@@ -8,7 +8,6 @@
 
 #include "platform/config_store_calls_posix.h"
 #include "platform/system_error.h"
-#include "session/server_list.h"
 #include "store_fixture.h"
 
 namespace seatenrol {
@@ -154,10 +153,7 @@ protected:
   }
 };
 
-StoreResult Enrol(const char* name) {
-  const std::string credential(32, 'n');
-  return StoreEnrolment(name, 7100, reinterpret_cast<const unsigned char*>(credential.data()));
-}
+StoreResult Enrol(const char* name) { return StoreServer(name, 7100, 'n'); }
 
 struct ReadFault {
   const char* what;

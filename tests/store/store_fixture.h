@@ -15,6 +15,7 @@
 
 #include "platform/config_store.h"
 #include "platform/config_store_format.h"
+#include "session/server_list.h"
 
 namespace seatenrol {
 
@@ -42,6 +43,12 @@ inline ST_REGISTERINFO_LIST MakeList(int seed) {
     entry.unused = static_cast<unsigned char>(0xF0 | k);
   }
   return list;
+}
+
+// An accepted enrolment's store of name at port, with a credential of fill.
+inline StoreResult StoreServer(const char* name, int port, char fill) {
+  const std::string credential(32, fill);
+  return StoreEnrolment(name, port, reinterpret_cast<const unsigned char*>(credential.data()));
 }
 
 inline bool SameList(const ST_REGISTERINFO_LIST& a, const ST_REGISTERINFO_LIST& b) {

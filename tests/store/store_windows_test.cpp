@@ -15,7 +15,6 @@
 #include "platform/config_store_calls_win.h"
 #include "platform/os.h"
 #include "platform/system_error.h"
-#include "session/server_list.h"
 #include "store_fixture.h"
 
 namespace seatenrol {
@@ -146,10 +145,7 @@ TEST_F(StoreTest, AListHeldOpenThroughoutFailsTheWriteAndStays) {
   EXPECT_TRUE(SameList(read, MakeList(1)));
 }
 
-StoreResult Enrol(const char* name) {
-  const std::string credential(32, 'w');
-  return StoreEnrolment(name, 7200, reinterpret_cast<const unsigned char*>(credential.data()));
-}
+StoreResult Enrol(const char* name) { return StoreServer(name, 7200, 'w'); }
 
 // The servers of the stored list; -1 when it cannot be read.
 int StoredCount(const std::string& primary) {
