@@ -41,14 +41,15 @@ FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std
 // nothing is left behind.
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size);
 
-// Puts from in the place of to (replacing it when present) in one step, so
-// that to names the old file or the new one at every instant. POSIX:
-// rename, then fsync of the directory, which makes the rename durable.
+// Puts from in the place of to (replacing it when present) by one rename.
+// POSIX: rename, which guarantees that to names the old file or the new one
+// at every instant, then fsync of the directory, which makes it durable.
 // Windows: a rename that replaces a target other programs hold open with
-// delete shared where the system has it, MoveFileExW otherwise; either keeps
-// trying for StoreRetryMs while another program's handle blocks it. Windows
-// documents no flush of a directory entry for an ordinary program, so there
-// the rename is as durable as the file system makes it.
+// delete shared where the system has it, MoveFileExW otherwise; either is
+// one rename request to the file system, for which Microsoft documents no
+// such guarantee, and keeps trying for StoreRetryMs while another program's
+// handle blocks it. Windows offers an ordinary program no flush of a
+// directory, so there the rename is as durable as the file system makes it.
 bool ReplaceFileDurably(const std::string& from, const std::string& to);
 
 // How long a read of a file the system would not open or read, and a
