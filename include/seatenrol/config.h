@@ -84,13 +84,17 @@ public:
   // as count 0 with every byte zero); 0 otherwise, list untouched. The lock
   // is taken shared for the read; where the lock file cannot be opened (a
   // directory the host may not write to) or locked, the read goes ahead
-  // without it, since the files are only ever replaced whole.
+  // without it, since the files are only ever replaced whole. A file the
+  // system would not open or read (another program holding it, an I/O
+  // error) is tried again for up to 2 s, and is then a failed read (0), never
+  // a damaged list.
   int ReadRegAddrs(ST_REGISTERINFO_LIST& list);
   // 1 when the list is stored durably; 0 otherwise: the lock could not be
   // had (no directory, no rights, or another writer held it for the whole
-  // wait), the count is outside 0..20, or a file step failed (the stored
-  // list then stays as it was, or is the new one when only the final flush
-  // of the directory failed).
+  // wait), the count is outside 0..20, or a file step failed (the list and
+  // its backup then stay byte for byte as they were, or, when a step after
+  // the list's own replacement failed, the list is the new one and the
+  // backup one generation older).
   int WriteRegAddrs(ST_REGISTERINFO_LIST list);
   // 1 while the object's exclusive section is open.
   int IsLocked() const;

@@ -12,6 +12,7 @@
 #include "platform/config_store_format.h"
 #include "platform/config_store_os.h"
 #include "platform/os.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
@@ -20,7 +21,8 @@ namespace {
 constexpr char kStoreFileName[] = "regaddrs.dat";
 constexpr char kBackupSuffix[] = ".bak";
 constexpr char kStagingSuffix[] = ".tmp";
-constexpr char kLockSuffix[] = ".lock";  // the longest suffix
+constexpr char kBackupStagingSuffix[] = ".btmp";
+constexpr char kLockSuffix[] = ".lock";  // the longest suffix, as long as kBackupStagingSuffix
 constexpr char kEnvironmentDirectory[] = "SEATENROL_CONFIG_DIR";
 constexpr unsigned char kMagic[4] = {'R', 'G', 'A', 'D'};
 constexpr std::uint32_t kFormatVersion = 1;
@@ -29,8 +31,11 @@ constexpr std::size_t kEntrySize = sizeof(ST_REGISTERINFO);
 // Waits between attempts at a held lock grow from the first to the last.
 constexpr int kFirstLockPollMs = 1;
 constexpr int kLastLockPollMs = 16;
+// The pause between attempts at a file the system would not read.
+constexpr int kReadRetryPauseMs = 20;
 
 std::atomic<int> lockWaitForTesting{0};
+std::atomic<int> retryForTesting{0};
 
 struct CrcTable {
   std::uint32_t entries[256];
@@ -71,7 +76,9 @@ bool StoreDirectory(std::string& directory) {
          ReadEnvironmentPath(kEnvironmentDirectory, directory) || ExecutableDirectory(directory);
 }
 
-enum class StoreFileState { kGood, kMissing, kDamaged };
+// kUnreadable: the system would not open or read the file; its bytes are
+// unknown, which is not damage.
+enum class StoreFileState { kGood, kMissing, kDamaged, kUnreadable };
 
 // The bytes of one store file, with room for one byte more than a good file
 // holds so that a longer file shows. On the heap: the enrolment that writes
@@ -80,50 +87,71 @@ using FileBytes = std::vector<unsigned char>;
 
 FileBytes NewFileBytes() { return FileBytes(kStoreFileSize + 1); }
 
-// Reads one store file into file and checks it. A file that cannot be read
-// counts as damaged: only one that is not there is missing.
+// Reads one store file into file and checks it. Only bytes that were read
+// and fail the checks are damage; a file the system would not open or read
+// (a scanner or a backup tool holding it, EIO, no descriptors left) is tried
+// again for StoreRetryMs, then is unreadable.
 StoreFileState ReadStoreFile(const std::string& path, FileBytes& file) {
-  std::size_t size = 0;
-  switch (ReadSmallFile(path, file.data(), file.size(), size)) {
-    case FileReadResult::kMissing:
-      return StoreFileState::kMissing;
-    case FileReadResult::kFailed:
-      return StoreFileState::kDamaged;
-    case FileReadResult::kRead:
-      break;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(StoreRetryMs());
+  for (bool retried = false;; retried = true) {
+    std::size_t size = 0;
+    const FileReadResult result = ReadSmallFile(path, file.data(), file.size(), size);
+    if (result != FileReadResult::kFailed) {
+      // The failure that was got past ended nothing.
+      if (retried) RecordSystemError(0);
+      if (result == FileReadResult::kMissing) return StoreFileState::kMissing;
+      return IsGoodStoreFile(file.data(), size) ? StoreFileState::kGood : StoreFileState::kDamaged;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return StoreFileState::kUnreadable;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kReadRetryPauseMs));
   }
-  return IsGoodStoreFile(file.data(), size) ? StoreFileState::kGood : StoreFileState::kDamaged;
 }
 
-// Puts file in the place of target through the flushed temporary file, so
-// that target holds either its old or its new content at every instant.
-bool ReplaceWithFile(const std::string& primary, const std::string& target,
-                     const unsigned char* file) {
-  if (!StageStoreFile(primary, file)) return false;
-  if (ReplaceFileDurably(StagingFilePath(primary), target)) return true;
-  RemoveFile(StagingFilePath(primary));
-  return false;
+// Writes file to the temporary file staging and flushes it.
+bool StageFile(const std::string& staging, const unsigned char* file) {
+  // A fresh file each time: one left by a killed writer may be half written,
+  // and one left by an older version may carry wider permissions.
+  return RemoveFile(staging) && WriteNewFileDurably(staging, file, kStoreFileSize);
 }
 
-// The current primary, when good, becomes the backup before the primary is
-// replaced: each replacement is atomic, so one of the two always holds a
-// whole good list. A damaged primary leaves the backup as it is; a missing
-// one takes the backup with it, so that the list removed never comes back.
+// Removes a temporary file after a failed step, keeping that step's reason.
+void Discard(const std::string& path) {
+  const int reason = RecordedSystemError();
+  RemoveFile(path);
+  RecordSystemError(reason);
+}
+
+// Replaces the primary with list, and then the backup with the list the
+// primary held when that was good, so that the backup is always the
+// previous generation. Everything that can fail before the primary is
+// replaced (the read, both staged files) ends the write with both files as
+// they were. Only the backup's own replacement comes after: when it fails,
+// the new list stands and the backup still holds the generation before it,
+// both whole. A damaged primary leaves the backup as it is. A missing one
+// takes the backup with it before it is replaced, so that a list removed
+// never comes back; such a backup is no list any read returns.
 bool WriteStoreFiles(const std::string& primary, const ST_REGISTERINFO_LIST& list) {
   const std::string backup = primary + kBackupSuffix;
+  const std::string staging = StagingFilePath(primary);
+  const std::string backupStaging = BackupStagingFilePath(primary);
+  FileBytes previous = NewFileBytes();
+  const StoreFileState state = ReadStoreFile(primary, previous);
+  if (state == StoreFileState::kUnreadable) return false;
   FileBytes file = NewFileBytes();
-  switch (ReadStoreFile(primary, file)) {
-    case StoreFileState::kGood:
-      if (!ReplaceWithFile(primary, backup, file.data())) return false;
-      break;
-    case StoreFileState::kMissing:
-      if (!RemoveFile(backup)) return false;
-      break;
-    case StoreFileState::kDamaged:
-      break;
-  }
   EncodeStoreFile(list, file.data());
-  return ReplaceWithFile(primary, primary, file.data());
+  if (!StageFile(staging, file.data())) return false;
+  const bool rotate = state == StoreFileState::kGood;
+  const bool ready = rotate ? StageFile(backupStaging, previous.data())
+                            : state != StoreFileState::kMissing || RemoveFile(backup);
+  if (!ready || !ReplaceFileDurably(staging, primary)) {
+    Discard(staging);
+    if (rotate) Discard(backupStaging);
+    return false;
+  }
+  if (!rotate || ReplaceFileDurably(backupStaging, backup)) return true;
+  Discard(backupStaging);
+  return false;
 }
 
 int LockWaitMs() {
@@ -270,42 +298,79 @@ bool StoreFilePath(std::string& path) {
 
 std::string StagingFilePath(const std::string& primary) { return primary + kStagingSuffix; }
 
-bool StageStoreFile(const std::string& primary, const unsigned char* file) {
-  const std::string staging = StagingFilePath(primary);
-  // A fresh file each time: one left by a killed writer may be half written,
-  // and one left by an older version may carry wider permissions.
-  return RemoveFile(staging) && WriteNewFileDurably(staging, file, kStoreFileSize);
+std::string BackupStagingFilePath(const std::string& primary) {
+  return primary + kBackupStagingSuffix;
 }
 
-// Only a damaged primary falls back to the backup, which always holds the
-// list the primary held before its last replacement. A missing primary is no
-// list at all: writes never leave it missing, so it was removed on purpose.
-int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source) {
+bool StageStoreFile(const std::string& primary, const unsigned char* file) {
+  return StageFile(StagingFilePath(primary), file);
+}
+
+// Only a damaged primary falls back to the backup, which holds the list the
+// primary held before its last replacement. A missing primary is no list at
+// all: writes never leave it missing, so it was removed on purpose. A file
+// that cannot be read is neither: the read fails, whatever the other holds.
+int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source,
+                   StoreRead* why) {
   source = CTavConfig::kReadNothing;
+  StoreRead found = StoreRead::kRead;
   FileBytes file = NewFileBytes();
   switch (ReadStoreFile(primary, file)) {
     case StoreFileState::kGood:
       DecodeStoreFile(file.data(), kStoreFileSize, list);
       source = CTavConfig::kReadPrimary;
-      return 1;
+      break;
     case StoreFileState::kMissing:
       std::memset(&list, 0, sizeof list);
       source = CTavConfig::kReadMissing;
-      return 1;
+      break;
+    case StoreFileState::kUnreadable:
+      found = StoreRead::kFailed;
+      break;
     case StoreFileState::kDamaged:
+      switch (ReadStoreFile(primary + kBackupSuffix, file)) {
+        case StoreFileState::kGood:
+          DecodeStoreFile(file.data(), kStoreFileSize, list);
+          source = CTavConfig::kReadBackup;
+          break;
+        case StoreFileState::kUnreadable:
+          found = StoreRead::kFailed;
+          break;
+        default:
+          found = StoreRead::kDamaged;
+          break;
+      }
       break;
   }
-  if (ReadStoreFile(primary + kBackupSuffix, file) != StoreFileState::kGood) return 0;
-  DecodeStoreFile(file.data(), kStoreFileSize, list);
-  source = CTavConfig::kReadBackup;
-  return 1;
+  if (why != nullptr) *why = found;
+  return found == StoreRead::kRead ? 1 : 0;
 }
 
 // Lets the library's own sections at the object's lock.
 struct StoreAccess {
   static std::intptr_t& Lock(CTavConfig& config) { return config.m_lock; }
   static int& LockState(CTavConfig& config) { return config.m_lockState; }
+  static int& ReadSource(CTavConfig& config) { return config.m_readSource; }
 };
+
+StoreRead ReadStoreList(CTavConfig& config, ST_REGISTERINFO_LIST& list) {
+  int& source = StoreAccess::ReadSource(config);
+  source = CTavConfig::kReadNothing;
+  const char* primary = config.GetStorePath();
+  if (*primary == '\0') return StoreRead::kFailed;
+  try {
+    const std::string path = primary;
+    const StepLock lock(config, path, LockMode::kShared);
+    if (!lock.Granted()) return StoreRead::kFailed;
+    StoreRead why = StoreRead::kFailed;
+    ReadStoreFiles(path, list, source, &why);
+    return why;
+  } catch (...) {
+    // Out of memory for a path or the file's bytes; nothing was read.
+    source = CTavConfig::kReadNothing;
+    return StoreRead::kFailed;
+  }
+}
 
 int OpenStoreSection(CTavConfig& config) {
   std::intptr_t& lock = StoreAccess::Lock(config);
@@ -359,6 +424,13 @@ int WriteStoreList(CTavConfig& config, const ST_REGISTERINFO_LIST& list) {
 
 void SetStoreLockWaitForTesting(int milliseconds) { lockWaitForTesting.store(milliseconds); }
 
+void SetStoreRetryForTesting(int milliseconds) { retryForTesting.store(milliseconds); }
+
+int StoreRetryMs() {
+  const int forTesting = retryForTesting.load();
+  return forTesting > 0 ? forTesting : kStoreRetryMs;
+}
+
 }  // namespace seatenrol
 
 // The object only finds the path: locks are taken by each read and each
@@ -379,17 +451,8 @@ CTavConfig::CTavConfig()
 
 CTavConfig::~CTavConfig() { seatenrol::CloseStoreSection(*this); }
 
-int CTavConfig::ReadRegAddrs(ST_REGISTERINFO_LIST& list) try {
-  using namespace seatenrol;
-  m_readSource = kReadNothing;
-  if (m_storePath[0] == '\0') return 0;
-  const std::string primary = m_storePath;
-  const StepLock lock(*this, primary, LockMode::kShared);
-  if (!lock.Granted()) return 0;
-  return ReadStoreFiles(primary, list, m_readSource);
-} catch (...) {
-  m_readSource = kReadNothing;
-  return 0;
+int CTavConfig::ReadRegAddrs(ST_REGISTERINFO_LIST& list) {
+  return seatenrol::ReadStoreList(*this, list) == seatenrol::StoreRead::kRead ? 1 : 0;
 }
 
 // Passes the list on by reference: the caller's copy is all the stack it takes.

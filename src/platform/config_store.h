@@ -15,12 +15,25 @@ using ::ST_REGISTERINFO_LIST;
 
 constexpr int kMaxRegisterEntries = ST_REGISTERINFO_LIST::kMaxEntries;
 
+// What a read of the stored list found.
+enum class StoreRead {
+  kRead,     // list holds the stored list (a missing primary: count 0, every byte zero)
+  kDamaged,  // the bytes read fail the file's checks, and the backup's too or it is missing
+  kFailed    // a file could not be read for the whole retry, or the lock could not be had:
+             // what is stored is unknown and must not be replaced from less
+};
+
 // What CTavConfig::ReadRegAddrs does, for the store whose primary file is
 // primary, without taking the lock: the files are only ever replaced whole,
 // so a read without it still sees one whole list. Returns 1 or 0 as
 // ReadRegAddrs does and sets source to one of the CTavConfig::kRead
-// constants.
-int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source);
+// constants; why it failed, when asked for.
+int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& source,
+                   StoreRead* why = nullptr);
+
+// What CTavConfig::ReadRegAddrs does, telling a damaged list from one that
+// could not be read; list is untouched unless kRead.
+StoreRead ReadStoreList(CTavConfig& config, ST_REGISTERINFO_LIST& list);
 
 // What CTavConfig::WriteRegAddrs does, without the copy its by-value list
 // costs the caller's stack.
@@ -62,6 +75,14 @@ constexpr int kStoreLockWaitMs = 10000;
 // Replaces that wait, so tests of a held lock need not take 10 s; 0 or less
 // restores it.
 void SetStoreLockWaitForTesting(int milliseconds);
+
+// How long a read the system refuses, and a replacement another program
+// blocks, keep trying.
+constexpr int kStoreRetryMs = 2000;
+
+// Replaces that retry, so tests of a failing read need not take 2 s each;
+// 0 or less restores it.
+void SetStoreRetryForTesting(int milliseconds);
 
 }  // namespace seatenrol
 

@@ -1,5 +1,5 @@
-// The system calls with which the stored server list creates, writes,
-// flushes and replaces its files. The store makes them through this table
+// The system calls with which the stored server list opens, reads, creates,
+// writes, flushes and replaces its files. The store makes them through this table
 // so that a test can put a failing stand-in in the place of any one of them;
 // otherwise each entry is the system's own call. Tests change entries only
 // while no other thread is inside the store.
@@ -14,7 +14,8 @@
 namespace seatenrol {
 
 struct StoreCalls {
-  int (*open)(const char* path, int flags, mode_t mode);
+  int (*open)(const char* path, int flags, mode_t mode);  // every file: list, backup, staging, lock
+  ssize_t (*read)(int fd, void* data, size_t size);
   ssize_t (*write)(int fd, const void* data, size_t size);
   int (*fsync)(int fd);
   int (*rename)(const char* from, const char* to);
@@ -22,8 +23,8 @@ struct StoreCalls {
 
 // The system's own calls.
 constexpr StoreCalls kSystemStoreCalls = {
-    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }, ::write,
-    ::fsync, ::rename};
+    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }, ::read,
+    ::write, ::fsync, ::rename};
 
 // The table in use.
 StoreCalls& StoreSystemCalls();

@@ -31,13 +31,19 @@ bool DecodeStoreFile(const unsigned char* file, std::size_t size, ST_REGISTERINF
 // else beside the host executable.
 bool StoreFilePath(std::string& path);
 
-// The one temporary file beside primary: writers hold the lock, so one fixed
-// name serves them all, and a file a killed writer left is simply replaced.
+// The temporary file beside primary that becomes the new list: writers hold
+// the lock, so one fixed name serves them all, and a file a killed writer
+// left is simply replaced.
 std::string StagingFilePath(const std::string& primary);
 
+// The temporary file beside primary that becomes the backup: the list the
+// primary held, staged before the primary is replaced.
+std::string BackupStagingFilePath(const std::string& primary);
+
 // First step of every replacement: writes file (kStoreFileSize bytes) to the
-// temporary file, replacing any left there, and flushes it to the disk. Reads
-// never look at it, so one left behind by a crash changes nothing.
+// temporary file of the new list (StagingFilePath), replacing any left there,
+// and flushes it to the device. Reads never look at it, so one left behind by
+// a crash changes nothing.
 bool StageStoreFile(const std::string& primary, const unsigned char* file);
 
 }  // namespace seatenrol

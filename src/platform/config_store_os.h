@@ -1,7 +1,10 @@
 // What the stored server list needs from the operating system: files that
 // reach the disk before they replace another, and a lock file held across
 // threads and processes. Paths are UTF-8 on every system; the Windows half
-// converts them for the system's wide-character calls.
+// converts them for the system's wide-character calls. Every call below that
+// fails in a system call records the system's code (RecordSystemError) at
+// the point it fails; a failure the store goes past (a reader without a lock
+// file, a file already gone) records nothing.
 #ifndef SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 #define SEATENROL_PLATFORM_CONFIG_STORE_OS_H
 
@@ -25,19 +28,34 @@ enum class FileReadResult { kRead, kMissing, kFailed };
 // Reads at most capacity bytes of path into buffer; size receives the count.
 // A file longer than capacity reads as capacity bytes, so callers ask for one
 // byte more than they expect to see a file that is too long. kMissing when
-// nothing is at path; kFailed when something is but cannot be read.
+// nothing is at path; kFailed when something is but the system would not
+// open or read it (busy, denied, an I/O error): what the file holds is then
+// unknown, never damaged.
 FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std::size_t capacity,
                              std::size_t& size);
 
-// Creates path, which must not exist yet, readable and writable by its owner
-// only (on Windows with the directory's inherited access), writes size bytes
-// and flushes them to the disk. On failure nothing is left behind.
+// Creates path, which must not exist yet, for its owner only (POSIX: mode
+// 0600; Windows: a protected DACL granting the creating user, SYSTEM and
+// Administrators full control and nobody else anything), writes size bytes
+// and flushes them to the device (fsync, FlushFileBuffers). On failure
+// nothing is left behind.
 bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std::size_t size);
 
-// Atomically puts from in the place of to (replacing it when present) and
-// makes the change itself durable. On Windows, where another program's open
-// handle can block the replacement, it keeps trying for a while.
+// Puts from in the place of to (replacing it when present) by one rename.
+// POSIX: rename, which guarantees that to names the old file or the new one
+// at every instant, then fsync of the directory, which makes it durable.
+// Windows: a rename that replaces a target other programs hold open with
+// delete shared where the system has it, MoveFileExW otherwise; either is
+// one rename request to the file system, for which Microsoft documents no
+// such guarantee, and keeps trying for StoreRetryMs while another program's
+// handle blocks it. Windows offers an ordinary program no flush of a
+// directory, so there the rename is as durable as the file system makes it.
 bool ReplaceFileDurably(const std::string& from, const std::string& to);
+
+// How long a read of a file the system would not open or read, and a
+// replacement another program blocks, keep trying: 2 s, unless a test
+// changed it (SetStoreRetryForTesting).
+int StoreRetryMs();
 
 // Removes path; true when it is gone, also when it was never there.
 bool RemoveFile(const std::string& path);

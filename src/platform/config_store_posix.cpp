@@ -9,6 +9,7 @@
 
 #include "platform/config_store_calls_posix.h"
 #include "platform/config_store_os.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
@@ -36,10 +37,14 @@ bool SyncDirectoryOf(const std::string& path) {
       slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
   const int fd = RetryInterrupted(
       [&] { return calls.open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0); });
-  if (fd < 0) return false;
+  if (fd < 0) {
+    RecordSystemError(errno);
+    return false;
+  }
   // Some file systems cannot sync a directory at all; the rename then stands
   // as durable as the file system makes it.
   const bool synced = calls.fsync(fd) == 0 || errno == EINVAL;
+  if (!synced) RecordSystemError(errno);
   close(fd);
   return synced;
 }
@@ -64,11 +69,19 @@ FileReadResult ReadSmallFile(const std::string& path, unsigned char* buffer, std
   size = 0;
   const int fd =
       RetryInterrupted([&] { return calls.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0); });
-  if (fd < 0) return errno == ENOENT ? FileReadResult::kMissing : FileReadResult::kFailed;
+  if (fd < 0) {
+    if (errno == ENOENT) return FileReadResult::kMissing;
+    RecordSystemError(errno);
+    return FileReadResult::kFailed;
+  }
   bool ok = true;
   while (size < capacity) {
-    const ssize_t got = RetryInterrupted([&] { return read(fd, buffer + size, capacity - size); });
-    if (got < 0) ok = false;
+    const ssize_t got =
+        RetryInterrupted([&] { return calls.read(fd, buffer + size, capacity - size); });
+    if (got < 0) {
+      RecordSystemError(errno);
+      ok = false;
+    }
     if (got <= 0) break;
     size += static_cast<std::size_t>(got);
   }
@@ -80,32 +93,52 @@ bool WriteNewFileDurably(const std::string& path, const unsigned char* data, std
   const int fd = RetryInterrupted([&] {
     return calls.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
   });
-  if (fd < 0) return false;
+  if (fd < 0) {
+    RecordSystemError(errno);
+    return false;
+  }
   std::size_t done = 0;
   while (done < size) {
     const ssize_t put = RetryInterrupted([&] { return calls.write(fd, data + done, size - done); });
-    if (put <= 0) break;
+    if (put <= 0) {
+      // A write that puts nothing without an error: the device is full.
+      RecordSystemError(put < 0 ? errno : ENOSPC);
+      break;
+    }
     done += static_cast<std::size_t>(put);
   }
   const bool synced = done == size && calls.fsync(fd) == 0;
+  if (done == size && !synced) RecordSystemError(errno);
   const bool closed = close(fd) == 0;
+  if (synced && !closed) RecordSystemError(errno);
   if (synced && closed) return true;
   unlink(path.c_str());
   return false;
 }
 
+// rename replaces to in one step whoever holds it open; a rename is durable
+// only once its directory is synced.
 bool ReplaceFileDurably(const std::string& from, const std::string& to) {
-  if (calls.rename(from.c_str(), to.c_str()) != 0) return false;
+  if (calls.rename(from.c_str(), to.c_str()) != 0) {
+    RecordSystemError(errno);
+    return false;
+  }
   return SyncDirectoryOf(to);
 }
 
-bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool RemoveFile(const std::string& path) {
+  if (unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  RecordSystemError(errno);
+  return false;
+}
 
 std::intptr_t OpenLockFile(const std::string& path, LockFileAccess access) {
   // flock needs no write access, so a reader can lock a file it may not change.
   const int flags = access == LockFileAccess::kWriter ? O_RDWR | O_CREAT : O_RDONLY;
   const int fd = RetryInterrupted(
       [&] { return calls.open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly); });
+  // A reader goes on without the lock file: its failure ends nothing.
+  if (fd < 0 && access == LockFileAccess::kWriter) RecordSystemError(errno);
   return fd < 0 ? kNoLockFile : fd;
 }
 
@@ -117,7 +150,10 @@ LockAttempt TryLock(std::intptr_t lockFile, LockMode mode) {
   if (RetryInterrupted([&] { return flock(fd, operation | LOCK_NB); }) == 0) {
     return LockAttempt::kLocked;
   }
-  return errno == EWOULDBLOCK ? LockAttempt::kBusy : LockAttempt::kFailed;
+  if (errno == EWOULDBLOCK) return LockAttempt::kBusy;
+  // A reader goes on without the lock; a writer stops here.
+  if (mode == LockMode::kExclusive) RecordSystemError(errno);
+  return LockAttempt::kFailed;
 }
 
 void CloseLockFile(std::intptr_t lockFile) { close(static_cast<int>(lockFile)); }

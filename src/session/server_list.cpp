@@ -76,8 +76,10 @@ struct StoredList {
 enum class SectionResult { kStored, kUnchanged, kLocked, kCannotLock, kNotStored };
 
 // Reads, changes and writes the stored list as one exclusive section.
-// change(list, read) gets the list (zero-filled when the read failed, read
-// then false) and returns whether to write it back.
+// change(list, read) gets the list (zero-filled when what is stored is
+// damaged beyond its backup, read then false) and returns whether to write
+// it back. A list that could not be read is not changed at all: what it
+// holds is unknown, and a write would replace it with less.
 template <typename Change>
 SectionResult UpdateInSection(Change change) {
   const std::unique_ptr<StoredList> stored(new (std::nothrow) StoredList);
@@ -87,7 +89,9 @@ SectionResult UpdateInSection(Change change) {
   if (section.State() != CTavConfig::kLockHeld) return SectionResult::kCannotLock;
   ST_REGISTERINFO_LIST& list = stored->list;
   std::memset(&list, 0, sizeof list);
-  const bool read = stored->config.ReadRegAddrs(list) == 1;
+  const StoreRead found = ReadStoreList(stored->config, list);
+  if (found == StoreRead::kFailed) return SectionResult::kNotStored;
+  const bool read = found == StoreRead::kRead;
   if (!read) std::memset(&list, 0, sizeof list);
   if (!change(list, read)) return SectionResult::kUnchanged;
   return WriteStoreList(stored->config, list) == 1 ? SectionResult::kStored
@@ -232,8 +236,8 @@ ForgetResult ForgetServer(const char* name, int port) {
 }
 
 ForgetResult ForgetAll() {
-  // A list that cannot be read is replaced as well: forgetting everything is
-  // also the way out of a damaged store.
+  // A damaged list is replaced as well: forgetting everything is also the
+  // way out of a damaged store.
   const SectionResult result = UpdateInSection([](ST_REGISTERINFO_LIST& list, bool) {
     std::memset(&list, 0, sizeof list);
     return true;

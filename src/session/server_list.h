@@ -48,9 +48,11 @@ enum class StoreResult { kStored, kLocked, kFailed, kCancelled, kTimedOut };
 // Records an accepted server in the stored server list, as one exclusive
 // section from the read to the write, and logs what went wrong once the
 // section is over. Once the lock is held the section runs to its end,
-// whatever the call's limits say. credential is the answer's error info, of which the
-// first 32 bytes are kept. A name longer than 255 bytes is not stored:
-// kFailed.
+// whatever the call's limits say. credential is the answer's error info, of
+// which the first 32 bytes are kept. A list that does not exist yet, or whose
+// file and backup are both damaged, becomes a list of this server alone; one
+// that could not be read is left as it is: kFailed. A name longer than 255
+// bytes is not stored: kFailed.
 StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential);
 
 enum class ForgetResult {
@@ -64,8 +66,8 @@ enum class ForgetResult {
 // one exclusive section.
 ForgetResult ForgetServer(const char* name, int port);
 
-// Empties the stored list, also one that can no longer be read, as one
-// exclusive section.
+// Empties the stored list, also a damaged one, as one exclusive section. A
+// list the system would not let be read stays as it is: kFailed.
 ForgetResult ForgetAll();
 
 }  // namespace seatenrol

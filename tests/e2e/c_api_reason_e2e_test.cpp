@@ -122,8 +122,7 @@ TEST_F(CInterfaceReason, TheSystemsReasonForTheStepThatEndedTheCall) {
 }
 
 // A folder that is a regular file cannot hold the list, whoever runs the test.
-// Enabled once the store's own calls record the code they failed with.
-TEST_F(CInterfaceReason, DISABLED_AStoreThatCannotBeWrittenNamesTheSystemsReason) {
+TEST_F(CInterfaceReason, AStoreThatCannotBeWrittenNamesTheSystemsReason) {
   ServerProcess server(m_store, m_venues);
   ASSERT_TRUE(server.Ready());
   const std::string file = m_store.WriteFile("not-a-folder", "x");

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/config_store.h"
 #include "platform/config_store_format.h"
+#include "session/server_list.h"
 
 namespace seatenrol {
 
@@ -43,6 +45,12 @@ inline ST_REGISTERINFO_LIST MakeList(int seed) {
   return list;
 }
 
+// An accepted enrolment's store of name at port, with a credential of fill.
+inline StoreResult StoreServer(const char* name, int port, char fill) {
+  const std::string credential(32, fill);
+  return StoreEnrolment(name, port, reinterpret_cast<const unsigned char*>(credential.data()));
+}
+
 inline bool SameList(const ST_REGISTERINFO_LIST& a, const ST_REGISTERINFO_LIST& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -68,6 +76,7 @@ protected:
   }
   void TearDown() override {
     SetStoreLockWaitForTesting(0);
+    SetStoreRetryForTesting(0);
     config_.reset();
     if (directory_.empty()) return;  // skipped before SetUp made it
     std::filesystem::permissions(directory_, std::filesystem::perms::owner_all);
@@ -78,6 +87,19 @@ protected:
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+  }
+
+  // The file's bytes; "missing" when there is none, so that a file that
+  // appears or goes shows in a comparison.
+  static std::string ReadRaw(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "missing";
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  // The primary and the backup, byte for byte.
+  std::vector<std::string> StoredFiles() const {
+    return {ReadRaw(primary_), ReadRaw(primary_ + ".bak")};
   }
 
   std::filesystem::path directory_;

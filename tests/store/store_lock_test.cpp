@@ -109,10 +109,7 @@ private:
 };
 #endif
 
-StoreResult Enrol(const char* name) {
-  const std::string credential(32, 'c');
-  return StoreEnrolment(name, 7000, reinterpret_cast<const unsigned char*>(credential.data()));
-}
+StoreResult Enrol(const char* name) { return StoreServer(name, 7000, 'c'); }
 
 ST_REGISTERINFO_LIST Stored(const std::string& primary) {
   ST_REGISTERINFO_LIST list{};
