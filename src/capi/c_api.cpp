@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hostinfo/host_identity.h"
+#include "log/log.h"
 #include "platform/config_store.h"
 #include "platform/os.h"
 #include "platform/socket.h"
@@ -303,6 +304,11 @@ int SEATENROL_CALL seatenrol_forget_all(void) {
 
 int SEATENROL_CALL seatenrol_store_path(char* buffer, int32_t size, int32_t* needed) {
   return seatenrol::Guarded([&] { return seatenrol::StorePath(buffer, size, needed); });
+}
+
+int SEATENROL_CALL seatenrol_set_message_callback(seatenrol_message_fn fn, void* context,
+                                                  seatenrol_release_fn release) {
+  return seatenrol::SetMessageCallback(fn, context, release) ? SEATENROL_OK : SEATENROL_NO_MEMORY;
 }
 
 const char* SEATENROL_CALL seatenrol_version(void) { return SEATENROL_VERSION_STRING; }
