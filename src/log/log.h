@@ -47,6 +47,12 @@ bool SetMessageCallback(seatenrol_message_fn fn, void* context, seatenrol_releas
 // directory separator or the result does not fit kLogPathSize bytes.
 bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]);
 
+struct HostSystem;
+
+// Runs the lines' identity over system (null: the running system's), with an
+// empty cache. For feeding the log chosen identities.
+void SetLogHostSystemForTesting(const HostSystem* system);
+
 // Sends the log into directory instead of the executable's; null restores
 // the executable's directory. For running the log against a scratch folder.
 void SetLogDirectoryForTesting(const char* directory);
