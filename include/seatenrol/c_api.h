@@ -123,12 +123,14 @@ typedef struct seatenrol_identity {
   int32_t ip_source;  /* SEATENROL_FROM_ADAPTER or SEATENROL_FROM_HOST_NAME */
   int32_t mac_source; /* SEATENROL_FROM_ADAPTER or SEATENROL_FROM_ADDRESS */
   char ip[16];        /* dotted IPv4 */
-  char host_name[24]; /* the at most 20 bytes a request carries, NUL-terminated */
+  char host_name[24]; /* UTF-8, at most 20 bytes cut at a character, NUL-terminated */
   uint8_t mac[6];
   uint8_t reserved[2]; /* zero */
 } seatenrol_identity;
 
-/* Discovers the identity exactly as the request builder does.
+/* Discovers the identity exactly as the request builder does. The host name
+ * is the same name in UTF-8: a request carries the system's own bytes (on
+ * Windows those of the ANSI code page, gethostname's).
  * SEATENROL_OK, SEATENROL_NO_IDENTITY (out is then zeroed but for its size),
  * SEATENROL_NETWORK_NOT_STARTED or SEATENROL_BAD_ARGUMENT. */
 SEATENROL_C_API int SEATENROL_CALL seatenrol_get_identity(seatenrol_identity* out);
