@@ -67,7 +67,7 @@ bool ProbeHostNameUtf8(char (&name)[kHostNameBufferSize]) {
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   adapters.clear();
-  std::vector<unsigned char> table;
+  AdapterTable table;
   const bool fetched = FetchAdapterTable(
       [](void* buffer, unsigned long* size) {
         ULONG length = *size;
@@ -77,7 +77,7 @@ bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
       },
       table);
   if (!fetched) return false;
-  for (const IP_ADAPTER_INFO* info = reinterpret_cast<const IP_ADAPTER_INFO*>(table.data());
+  for (const IP_ADAPTER_INFO* info = reinterpret_cast<const IP_ADAPTER_INFO*>(table.Data());
        info != nullptr; info = info->Next) {
     adapters.push_back(RecordOf(*info));
   }
