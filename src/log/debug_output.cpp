@@ -43,7 +43,7 @@ constexpr std::size_t kMaxSinkCalls = 64;
 // How long the setter waits for a sink running on another thread. A call
 // still running then is taken for one that left without returning and is
 // forgotten, so no later setter waits for it.
-constexpr auto kSinkWaitLimit = std::chrono::seconds(5);
+constexpr std::chrono::milliseconds kSinkWaitLimit{5000};
 
 // The lock guards only the fields; no host code runs under it, so sinks on
 // several threads run at once and may call back into the library.
@@ -55,6 +55,7 @@ struct DebugState {
   std::uint64_t generation = 0;  // counts the sinks installed
   std::uint64_t lastCall = 0;
   SinkCall calls[kMaxSinkCalls];
+  std::chrono::milliseconds waitLimit = kSinkWaitLimit;
   MessageCallback* callback = nullptr;
 };
 
@@ -205,6 +206,12 @@ void DebugOutput(const char* text) {
   SystemDebugOutput(text, hostListens);
 }
 
+void SetDebugSinkWaitLimitForTesting(std::chrono::milliseconds limit) {
+  DebugState& state = State();
+  std::lock_guard<std::mutex> hold(state.lock);
+  state.waitLimit = limit;
+}
+
 bool SetMessageCallback(seatenrol_message_fn fn, void* context, seatenrol_release_fn release) {
   MessageCallback* installed = nullptr;
   if (fn != nullptr) {
@@ -242,7 +249,7 @@ extern "C" void SeatenrolSetDebugSink(SeatenrolDebugSink sink, void* context) {
     const auto older = [&](const seatenrol::SinkCall& call) {
       return seatenrol::OlderCall(call, generation, self, fromSink);
     };
-    const bool ended = state.callEnded.wait_for(hold, seatenrol::kSinkWaitLimit, [&] {
+    const bool ended = state.callEnded.wait_for(hold, state.waitLimit, [&] {
       for (const seatenrol::SinkCall& call : state.calls) {
         if (older(call)) return false;
       }

@@ -4,6 +4,7 @@
 #ifndef SEATENROL_LOG_LOG_H
 #define SEATENROL_LOG_LOG_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -46,6 +47,11 @@ bool SetMessageCallback(seatenrol_message_fn fn, void* context, seatenrol_releas
 // "terminal_.log", into path. False when the executable path holds no
 // directory separator or the result does not fit kLogPathSize bytes.
 bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]);
+
+// How long SeatenrolSetDebugSink waits for a sink running on another thread
+// before it takes the call for one that left without returning; 5 s unless
+// a test sets it.
+void SetDebugSinkWaitLimitForTesting(std::chrono::milliseconds limit);
 
 struct HostSystem;
 

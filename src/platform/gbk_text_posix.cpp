@@ -7,10 +7,11 @@ namespace seatenrol {
 namespace {
 
 // The two-byte codes that code page 936 maps into the private use area and
-// that iconv's GBK refuses (or, in some C libraries, maps elsewhere): the
-// user-defined areas and the codes GBK leaves unassigned. Runs of codes, each
-// with the character of its first; the same gbk_text test table runs through
-// MultiByteToWideChar in the Windows suite.
+// that glibc's iconv GBK refuses: the user-defined areas and the codes GBK
+// leaves unassigned. Runs of codes, each with the character of its first, as
+// MultiByteToWideChar(936) gives them under wine 8; rows of them are in the
+// GBK table test that runs on both systems. Looked up before iconv, so that
+// no C library's own reading of these codes can differ.
 struct PrivateUseRun {
   std::uint16_t first;
   std::uint16_t last;

@@ -121,6 +121,40 @@ TEST(MessageCallback, ASinkThatThrowsLeavesNoCallForTheSetterToWaitFor) {
   EXPECT_LT(took, std::chrono::milliseconds(2500));
 }
 
+struct Stuck {
+  std::atomic<bool> entered{false};
+  std::atomic<bool> leave{false};
+};
+
+void StayInside(const char*, void* context) {
+  auto* stuck = static_cast<Stuck*>(context);
+  stuck->entered = true;
+  WaitFor([stuck] { return stuck->leave.load(); });
+}
+
+// A sink call that does not end (as one left by a jump looks) is waited for
+// up to the limit, then forgotten: the next setter does not wait for it.
+TEST(MessageCallback, ASinkCallThatNeverEndsIsWaitedForOnlyUntilTheLimit) {
+  SetDebugSinkWaitLimitForTesting(std::chrono::milliseconds(100));
+  Stuck stuck;
+  SeatenrolSetDebugSink(StayInside, &stuck);
+  std::thread writer([] { DebugOutput("stuck\n"); });
+  ASSERT_TRUE(WaitFor([&stuck] { return stuck.entered.load(); }));
+  std::atomic<int> returned{0};
+  std::thread setter([&returned] {
+    SeatenrolSetDebugSink(nullptr, nullptr);  // waits out the limit
+    ++returned;
+    SetDebugSinkWaitLimitForTesting(std::chrono::hours(1));
+    SeatenrolSetDebugSink(nullptr, nullptr);  // has nothing left to wait for
+    ++returned;
+  });
+  EXPECT_TRUE(WaitFor([&returned] { return returned == 2; }));
+  stuck.leave = true;
+  writer.join();
+  setter.join();
+  SetDebugSinkWaitLimitForTesting(std::chrono::seconds(5));
+}
+
 // Several threads write while the callback changes under them: every
 // registration is released once, and never while a call is inside it.
 TEST(MessageCallback, EveryRegistrationIsReleasedOnceAfterItsLastCall) {
