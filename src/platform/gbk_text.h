@@ -41,7 +41,7 @@ public:
   bool Decode(unsigned char lead, unsigned char trail, std::uint32_t& character) noexcept;
 
 private:
-  void* m_converter;  // the POSIX half's iconv descriptor
+  [[maybe_unused]] void* m_converter;  // the POSIX half's iconv descriptor; Windows needs none
 };
 
 }  // namespace seatenrol
