@@ -114,23 +114,35 @@ const char* ChooseHostAddressText(const std::vector<std::string>& texts) {
   return chosen->empty() ? nullptr : chosen->c_str();
 }
 
-bool FetchAdapterTable(const AdapterTableQuery& query, std::vector<unsigned char>& buffer) {
-  try {
-    buffer.assign(kAdapterRecordSize, 0);
-    unsigned long size = kAdapterRecordSize;
-    if (query(buffer.data(), &size) == kBufferOverflow) {
-      buffer.assign(size, 0);
+bool AdapterTable::Resize(unsigned long size) noexcept {
+  m_data.reset();
+  m_size = 0;
+  if (size == 0) return true;
+  // No exception can leave here: the discovery runs in hosts whose unwinder
+  // cannot be relied on, so a refused allocation is a plain result.
+  m_data.reset(new (std::nothrow) unsigned char[size]());
+  if (m_data == nullptr) return false;
+  m_size = size;
+  return true;
+}
+
+bool FetchAdapterTable(const AdapterTableQuery& query, AdapterTable& table) noexcept {
+  if (!query || !table.Resize(kAdapterRecordSize)) return false;
+  unsigned long size = kAdapterRecordSize;
+  unsigned long result = query(table.Data(), &size);
+  for (int fetch = 0; fetch <= kAdapterTableRetries; ++fetch) {
+    if (result == kBufferOverflow) {
+      // The size the table needs now; a larger one than the last, or more of the same.
+      const unsigned long needed = std::max(size, table.Size());
+      if (needed > kAdapterTableLimit || !table.Resize(needed)) break;
     }
-    size = static_cast<unsigned long>(buffer.size());
-    if (query(buffer.data(), &size) != 0) {
-      buffer.clear();
-      return false;
-    }
-    return true;
-  } catch (const std::bad_alloc&) {
-    buffer.clear();
-    return false;
+    size = table.Size();
+    result = query(table.Data(), &size);
+    if (result == 0) return true;
+    if (result != kBufferOverflow) break;
   }
+  table.Clear();
+  return false;
 }
 
 }  // namespace seatenrol

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,14 +88,38 @@ AdapterChoice ChooseAdapter(const std::vector<AdapterRecord>& adapters, const Ho
 // empty list or an empty chosen text.
 const char* ChooseHostAddressText(const std::vector<std::string>& texts);
 
-// The adapter table's two-call protocol: a first query into 640 bytes; when
-// it reports the buffer too small (111) the buffer takes the size the query
+// The memory the adapter table is fetched into: a heap block that refuses
+// an allocation rather than throwing, so that running out of memory in the
+// discovery is a result, not an unwinding.
+class AdapterTable {
+public:
+  // A block of size bytes in place of the old one, zeroed; false (the table
+  // then empty) when there is no memory for it.
+  bool Resize(unsigned long size) noexcept;
+  void Clear() noexcept { Resize(0); }
+  unsigned char* Data() noexcept { return m_data.get(); }
+  const unsigned char* Data() const noexcept { return m_data.get(); }
+  unsigned long Size() const noexcept { return m_size; }
+
+private:
+  std::unique_ptr<unsigned char[]> m_data;
+  unsigned long m_size = 0;
+};
+
+// The adapter table's protocol: a first query into 640 bytes; when it
+// reports the buffer too small (111) the buffer takes the size the query
 // wrote back; then a second query into the current buffer, made in every
-// case. True with buffer holding the table when the second query returns 0.
+// case. A table that grew between the two (a DHCP lease or a VPN at logon)
+// makes the second report 111 too: the buffer then takes the newer size and
+// the query runs again, up to three more times. True with table holding the
+// table when a query after the first returns 0; false, the table empty, when
+// none does, when no memory is left or when the size asked for passes 4 MiB.
 using AdapterTableQuery = std::function<unsigned long(void* buffer, unsigned long* size)>;
 constexpr unsigned long kAdapterRecordSize = 640;
 constexpr unsigned long kBufferOverflow = 111;
-bool FetchAdapterTable(const AdapterTableQuery& query, std::vector<unsigned char>& buffer);
+constexpr int kAdapterTableRetries = 3;
+constexpr unsigned long kAdapterTableLimit = 4ul * 1024 * 1024;
+bool FetchAdapterTable(const AdapterTableQuery& query, AdapterTable& table) noexcept;
 
 }  // namespace seatenrol
 

@@ -4,8 +4,11 @@
 #ifndef SEATENROL_LOG_LOG_H
 #define SEATENROL_LOG_LOG_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+
+#include "seatenrol/c_api.h"
 
 namespace seatenrol {
 
@@ -31,8 +34,14 @@ int SetLogTag(const char* tag);
 // WriteLog for the report line.
 int ReportApiFailure(const char* where);
 
-// Sends text to the debugger output and to the host's sink, if it has one.
+// Sends text (code page 936) to the debugger output, to the host's sink and
+// to its message callback as UTF-8, as far as it has them.
 void DebugOutput(const char* text);
+
+// Installs the host's message callback (fn null: none) in place of the one
+// before, which is released after its last call; never waits for it. False,
+// with nothing changed, when out of memory.
+bool SetMessageCallback(seatenrol_message_fn fn, void* context, seatenrol_release_fn release);
 
 // The log file's path beside executablePath: its directory and
 // "terminal_.log", into path. False when the executable path holds no
@@ -43,6 +52,17 @@ bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]);
 // the next line on; null restores the executable's directory. Any thread.
 // Throws std::bad_alloc when out of memory, leaving the old choice.
 void SetLogDirectory(const char* directory);
+
+// How long SeatenrolSetDebugSink waits for a sink running on another thread
+// before it takes the call for one that left without returning; 5 s unless
+// a test sets it.
+void SetDebugSinkWaitLimitForTesting(std::chrono::milliseconds limit);
+
+struct HostSystem;
+
+// Runs the lines' identity over system (null: the running system's), with an
+// empty cache. For feeding the log chosen identities.
+void SetLogHostSystemForTesting(const HostSystem* system);
 
 }  // namespace seatenrol
 

@@ -77,6 +77,31 @@ TEST_F(CInterface, EachOutcomeWhereItBelongs) {
   EXPECT_EQ(Enrol(m_secret, closed, result), SEATENROL_PORT_UNREACHABLE);
 }
 
+struct Heard {
+  std::vector<std::string> texts;
+  int releases = 0;
+};
+
+void SEATENROL_CALL Hear(void* context, const char* utf8) {
+  static_cast<Heard*>(context)->texts.push_back(utf8);
+}
+
+void SEATENROL_CALL ReleaseHeard(void* context) { ++static_cast<Heard*>(context)->releases; }
+
+// A refusal's debugger message reaches the host's callback in UTF-8.
+TEST_F(CInterface, AHostHearsTheDebuggerMessagesInUtf8) {
+  ServerProcess server(m_store, m_venues, {});
+  ASSERT_TRUE(server.Ready());
+  Heard heard;
+  ASSERT_EQ(seatenrol_set_message_callback(Hear, &heard, ReleaseHeard), SEATENROL_OK);
+  seatenrol_enrolment result;
+  EXPECT_EQ(Enrol(MakeSecret(9), server.Port(), result), SEATENROL_REFUSED);
+  ASSERT_EQ(seatenrol_set_message_callback(nullptr, nullptr, nullptr), SEATENROL_OK);
+  EXPECT_EQ(heard.releases, 1);
+  EXPECT_EQ(heard.texts, std::vector<std::string>(
+                             {u8" CLoginThread::Register() 注册失败，返回的错误代码号为:-4\n\n"}));
+}
+
 TEST_F(CInterface, AnUnresolvedNameIsToldApart) {
   const HostsOnlyRun run = RunWithHostsOnlyLookups([&] {
     seatenrol_enrolment result;

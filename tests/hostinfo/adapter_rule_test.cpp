@@ -163,10 +163,12 @@ TEST(HostAddressWalk, TakesTheFirstUsableTextElseTheLast) {
 }
 
 // A scripted adapter-table query: each call takes the next result and, for
-// an overflow, writes back the size it asks for.
+// an overflow, writes back the size it asks for. The table grows by growth
+// bytes after each overflow, as adapters come up between two calls.
 struct ScriptedQuery {
   std::vector<unsigned long> results;
   unsigned long neededSize = 0;
+  unsigned long growth = 0;
   std::vector<unsigned long> sizesSeen;
 
   AdapterTableQuery Query() {
@@ -175,6 +177,7 @@ struct ScriptedQuery {
       const unsigned long result = results.at(sizesSeen.size() - 1);
       if (result == kBufferOverflow) {
         *size = neededSize;
+        neededSize += growth;
       } else if (result == 0) {
         std::memset(buffer, 0x5A, *size);
       }
@@ -183,31 +186,60 @@ struct ScriptedQuery {
   }
 };
 
-TEST(AdapterTable, QueriesTwiceAndGrowsToTheReportedSize) {
+TEST(AdapterTable, QueriesTwiceAndGrowsToTheReportedSizeUntilItFits) {
+  constexpr unsigned long kOverflow = kBufferOverflow;
   struct {
     const char* what;
     std::vector<unsigned long> results;
+    unsigned long needed;
+    unsigned long growth;
     bool fetched;
     std::vector<unsigned long> sizes;
   } cases[] = {
-      {"one adapter fits the first buffer", {0, 0}, true, {640, 640}},
-      {"several adapters need a larger buffer", {kBufferOverflow, 0}, true, {640, 1920}},
-      {"the second query fails", {kBufferOverflow, 232}, false, {640, 1920}},
-      {"no adapters at all", {232, 232}, false, {640, 640}},
+      {"one adapter fits the first buffer", {0, 0}, 1920, 0, true, {640, 640}},
+      {"several adapters need a larger buffer", {kOverflow, 0}, 1920, 0, true, {640, 1920}},
+      {"the second query fails", {kOverflow, 232}, 1920, 0, false, {640, 1920}},
+      {"no adapters at all", {232, 232}, 1920, 0, false, {640, 640}},
+      {"the table grows between the two queries",
+       {kOverflow, kOverflow, 0},
+       1920,
+       640,
+       true,
+       {640, 1920, 2560}},
+      {"it grows three times",
+       {kOverflow, kOverflow, kOverflow, kOverflow, 0},
+       1920,
+       640,
+       true,
+       {640, 1920, 2560, 3200, 3840}},
+      {"it grows a fourth time",
+       {kOverflow, kOverflow, kOverflow, kOverflow, kOverflow},
+       1920,
+       640,
+       false,
+       {640, 1920, 2560, 3200, 3840}},
+      {"a size past the limit is not allocated",
+       {kOverflow},
+       kAdapterTableLimit + 1,
+       0,
+       false,
+       {640}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedQuery script;
     script.results = c.results;
-    script.neededSize = 1920;
-    std::vector<unsigned char> buffer;
-    EXPECT_EQ(FetchAdapterTable(script.Query(), buffer), c.fetched);
+    script.neededSize = c.needed;
+    script.growth = c.growth;
+    AdapterTable table;
+    EXPECT_EQ(FetchAdapterTable(script.Query(), table), c.fetched);
     EXPECT_EQ(script.sizesSeen, c.sizes);
     if (c.fetched) {
-      ASSERT_EQ(buffer.size(), c.sizes.back());
-      EXPECT_EQ(buffer.back(), 0x5A);
+      ASSERT_EQ(table.Size(), c.sizes.back());
+      EXPECT_EQ(table.Data()[table.Size() - 1], 0x5A);
     } else {
-      EXPECT_TRUE(buffer.empty());
+      EXPECT_EQ(table.Size(), 0u);
+      EXPECT_EQ(table.Data(), nullptr);
     }
   }
 }

@@ -125,5 +125,18 @@ TEST(SystemProbe, InterfacesWithoutABusDeviceAreVirtual) {
   EXPECT_TRUE(ProbeIsPhysicalAdapter(nullptr));
 }
 
+// The wide API's name and gethostname's are the same name: an ASCII one
+// reads the same in both, whatever the ANSI code page.
+TEST(SystemProbe, TheUtf8HostNameIsTheSocketLayersName) {
+  char socketName[kHostNameBufferSize] = {};
+  char utf8[kHostNameBufferSize] = {};
+  ASSERT_TRUE(ProbeHostNameUtf8(utf8));
+  if (!ProbeHostName(socketName)) GTEST_SKIP() << "the socket layer gives no host name";
+  bool ascii = true;
+  for (const char* c = socketName; *c != '\0'; ++c) ascii = ascii && (*c & 0x80) == 0;
+  if (!ascii) GTEST_SKIP() << "a host name beyond ASCII reads differently in the ANSI code page";
+  EXPECT_STRCASEEQ(utf8, socketName);
+}
+
 }  // namespace
 }  // namespace seatenrol
