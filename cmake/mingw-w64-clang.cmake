@@ -17,13 +17,19 @@ if(NOT EXISTS "${SEATENROL_GCC_LIBDIR}/include/c++")
   message(FATAL_ERROR "no C++ headers of ${SEATENROL_MINGW_TRIPLE}-g++-posix in '${SEATENROL_GCC_LIBDIR}'")
 endif()
 
+find_program(SEATENROL_CLANG NAMES clang-14 clang REQUIRED)
 find_program(SEATENROL_CLANGXX NAMES clang++-14 clang++ REQUIRED)
 find_program(SEATENROL_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
+# C as well (the C host, GoogleTest's configure checks): every program of a
+# build comes from one compiler and one linker.
+set(CMAKE_C_COMPILER ${SEATENROL_CLANG})
+set(CMAKE_C_COMPILER_TARGET ${SEATENROL_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER ${SEATENROL_CLANGXX})
 set(CMAKE_CXX_COMPILER_TARGET ${SEATENROL_MINGW_TRIPLE})
 
+set(CMAKE_C_FLAGS_INIT "-g -gcodeview -ffile-compilation-dir=.")
 set(CMAKE_CXX_FLAGS_INIT
-    "-nostdinc++ -isystem ${SEATENROL_GCC_LIBDIR}/include/c++ -isystem ${SEATENROL_GCC_LIBDIR}/include/c++/${SEATENROL_MINGW_TRIPLE} -g -gcodeview -ffile-compilation-dir=.")
+    "-nostdinc++ -isystem ${SEATENROL_GCC_LIBDIR}/include/c++ -isystem ${SEATENROL_GCC_LIBDIR}/include/c++/${SEATENROL_MINGW_TRIPLE} ${CMAKE_C_FLAGS_INIT}")
 # -B: GCC's crtbegin.o and crtend.o. winpthread by name: GCC's -posix
 # driver links it itself, clang's does not, and libgcc's emulated TLS needs it
 # (lld finds an archive's symbols wherever it stands on the line). --pdb=
@@ -39,4 +45,5 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_SHARED_LINKER_FLAGS_INIT} ${seatenro
 # After the platform's own rules: no response files, every compile and link
 # made relative to the folder it runs in (cmake/relative-paths.sh), and the
 # runtime's DWARF stripped after each link.
+set(CMAKE_USER_MAKE_RULES_OVERRIDE_C ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-clang-rules.cmake)
 set(CMAKE_USER_MAKE_RULES_OVERRIDE_CXX ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-clang-rules.cmake)
