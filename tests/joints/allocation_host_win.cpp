@@ -178,11 +178,14 @@ void ReportAbort(int) {
 }
 
 // Results an enrolment may give when allocations are refused: success, the
-// failure the library reports for memory, and the steps' own failures.
+// failure the library reports for memory, and the steps' own failures (a
+// lookup short of memory reports the name unresolved, an identity probe no
+// identity).
 bool Acceptable(int outcome) {
   switch (outcome) {
     case SEATENROL_OK:
     case SEATENROL_NO_MEMORY:
+    case SEATENROL_UNRESOLVED:
     case SEATENROL_NO_IDENTITY:
     case SEATENROL_STORE_FAILED:
       return true;
