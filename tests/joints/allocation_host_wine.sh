@@ -7,7 +7,6 @@
 # WINEPREFIX as scripts/windows.sh sets them.
 set -eu
 cd "$(dirname "$0")/../.."
-root=$PWD
 arch=${1:-}
 host=${2:-}
 dll=dist/$arch/bin/seatenrol.dll
@@ -16,15 +15,8 @@ if [ $# -ne 2 ] || [ ! -f "$host" ] || [ ! -f "$dll" ]; then
   exit 2
 fi
 label="allocation-host ($arch)"
-wine=${SEATENROL_WINE:-/usr/lib/wine/wine64}
-export WINEPREFIX=${WINEPREFIX:-$root/build/$arch/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-
-mkdir -p build/hosts
-work=$(mktemp -d "$root/build/hosts/allocation-host-$arch.XXXXXX")
 . examples/common/enrol-server.sh
-trap 'enrol_server_stop_all; rm -rf "$work"' EXIT
+wine_host_start "allocation-host-$arch"
 fail() {
   echo "$label: $*" >&2
   cat "$work/host.out" >&2 || true
