@@ -12,9 +12,88 @@
 #   PDB turns the address of CRegisterSession::RegisterServer into that
 #   function and a line of its source, as a debugger does;
 # - on i686, the DLL registers its unwind tables with libgcc.
+#
+# check-pe.sh --toolchain DLL PROGRAM...: checks that the shipped DLL and
+# every program (the Windows test programs and hosts) come from one
+# toolchain: the same linker (the header's linker version: lld writes its
+# own, 14.0; GNU ld 2.x) and the same TLS model for their own thread_local
+# variables: native PE TLS (the TLS directory, and in the PDB the variables as
+# thread storage, S_LTHREAD32/S_GTHREAD32) or emulated (__emutls_v.NAME
+# symbols, as MinGW GCC makes them). The static GCC runtime's own emulated
+# variables (libstdc++, libgcc, winpthread) are set aside.
 # Tools of package llvm-14.
 set -eu
-[ $# -eq 2 ] || { echo "usage: $0 DLL VERSION" >&2; exit 2; }
+
+# --toolchain: one linker and one TLS model across the files given.
+check_toolchain() {
+  local readobj=llvm-readobj-14 status=0 dll=$1 triple libdir runtime image
+  case $("$readobj" --file-headers "$dll" | sed -n 's/^ *Arch: //p' | head -n 1) in
+    i386) triple=i686-w64-mingw32 ;;
+    x86_64) triple=x86_64-w64-mingw32 ;;
+    *) echo "check-pe: $dll is no i386 or x86_64 PE file" >&2; return 1 ;;
+  esac
+  libdir=$(dirname "$("$triple-g++-posix" -print-file-name=libstdc++.a)")
+  # The runtime's own emulated variables, by name.
+  runtime=$(for archive in "$libdir"/libstdc++.a "$libdir"/libgcc.a "$libdir"/libgcc_eh.a \
+    "/usr/$triple/lib/libwinpthread.a"; do
+    [ -f "$archive" ] && llvm-nm-14 --defined-only "$archive" 2>/dev/null
+  done | sed -n 's/^[0-9a-f]* [A-Za-z] \(__emutls_v\..*\)$/\1/p' | LC_ALL=C sort -u)
+  local want_linker="" want_tls="" linker tls own native pdb names
+  for image in "$@"; do
+    if [ ! -f "$image" ]; then
+      echo "check-pe: $image is not built" >&2
+      status=1
+      continue
+    fi
+    headers=$("$readobj" --file-headers "$image")
+    linker=$(printf '%s\n' "$headers" | sed -n 's/^ *MajorLinkerVersion: //p').$(printf '%s\n' "$headers" |
+      sed -n 's/^ *MinorLinkerVersion: //p')
+    pdb=$(dirname "$image")/$("$readobj" --coff-debug-directory "$image" | sed -n 's/^ *PDBFileName: //p')
+    # Names from the COFF symbol table (GNU ld keeps one) and from the PDB
+    # (lld's): its publics and each module's own data and thread storage.
+    records=""
+    [ -f "$pdb" ] && records=$(llvm-pdbutil-14 dump --publics --symbols "$pdb" | grep -E '^ *[0-9]+ \| S_')
+    names=$(
+      llvm-nm-14 "$image" 2>/dev/null | sed -n 's/^[0-9a-f]* [A-Za-z] //p'
+      printf '%s\n' "$records" | sed -n 's/^ *[0-9]* | S_[A-Z0-9]* \[size = [0-9]*\] `\(.*\)`$/\1/p'
+    )
+    own=$(printf '%s\n' "$names" | grep '^__emutls_v\.' | LC_ALL=C sort -u |
+      LC_ALL=C comm -23 - <(printf '%s\n' "$runtime") | grep . || true)
+    native=$(printf '%s\n' "$records" | grep -cE '\| S_[LG]THREAD32 ' || true)
+    if [ -n "$own" ]; then
+      tls=emulated
+    elif [ "$native" -gt 0 ] || printf '%s\n' "$headers" | grep -q '^ *TLSTableRVA: 0x[0-9A-F]*[1-9A-F]'; then
+      tls=native
+    else
+      tls=none
+    fi
+    echo "check-pe: $(basename "$image"): linker $linker, own thread_local variables $tls" \
+      "($native native$([ -z "$own" ] || echo ", emulated: $(echo $own | head -c 200)"))"
+    if [ -z "$want_linker" ]; then
+      want_linker=$linker want_tls=$tls
+      [ "$tls" = native ] || { echo "check-pe: $image: its thread_local variables are not native PE TLS" >&2; status=1; }
+      continue
+    fi
+    if [ "$linker" != "$want_linker" ]; then
+      echo "check-pe: $image was linked by linker $linker, $dll by $want_linker" >&2
+      status=1
+    fi
+    if [ "$tls" = emulated ]; then
+      echo "check-pe: $image emulates its thread_local variables, $dll keeps them in native PE TLS" >&2
+      status=1
+    fi
+  done
+  [ $status = 0 ] && echo "check-pe: $dll and $(($# - 1)) programs: one linker ($want_linker), native PE TLS"
+  return $status
+}
+if [ "${1:-}" = --toolchain ]; then
+  shift
+  [ $# -ge 2 ] || { echo "usage: $0 --toolchain DLL PROGRAM..." >&2; exit 2; }
+  check_toolchain "$@"
+  exit
+fi
+
+[ $# -eq 2 ] || { echo "usage: $0 DLL VERSION | --toolchain DLL PROGRAM..." >&2; exit 2; }
 dll=$1
 version=$2
 readobj=llvm-readobj-14

@@ -25,14 +25,21 @@
 #       among apt's lists, and the install trusts it: a package list apt did
 #       not verify. Only for machines whose operators accept that (.ci/run
 #       sets it on the build machines).
+#
+#   SEATENROL_WINE32_LOADER=PATH
+#       The 32-bit wine loader to check instead of /usr/lib/wine/wine (and
+#       that scripts/windows.sh then runs the 32-bit leg with). Only checked,
+#       never set up: pointing it at a path that does not exist shows how a
+#       leg that cannot start is reported, without touching the machine.
 set -u
 check_only=0
 [ "${1:-}" = --check ] && check_only=1
 [ "$(id -u)" -eq 0 ] || check_only=1
+[ -n "${SEATENROL_WINE32_LOADER:-}" ] && check_only=1
 
 binfmt=/proc/sys/fs/binfmt_misc
 qemu=/usr/bin/qemu-i386
-wine32=/usr/lib/wine/wine
+wine32=${SEATENROL_WINE32_LOADER:-/usr/lib/wine/wine}
 backports=/etc/apt/sources.list.d/bookworm-backports.sources
 # i386 ELF executables (ET_EXEC and ET_DYN); the mask leaves out the OS ABI and
 # the low bit of the type.
@@ -157,7 +164,8 @@ if [ $check_only = 0 ]; then
   setup_binfmt || exit 1
 fi
 
-installed wine32:i386 && [ -x "$wine32" ] || missing+=("package wine32:i386")
+installed wine32:i386 || missing+=("package wine32:i386")
+[ -x "$wine32" ] || missing+=("the 32-bit wine loader $wine32")
 qemu_is_usable || missing+=("qemu-i386 8 or later (package qemu-user from bookworm-backports)")
 [ -f "$binfmt/register" ] || missing+=("binfmt_misc mounted at $binfmt")
 binfmt_registered || missing+=("a binfmt_misc entry running i386 programs under $qemu with the F flag")

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# run.sh native HOST ENROL_SERVER | win32 | win64
+# run.sh native HOST ENROL_SERVER | win32 HOST | win64 HOST
 #
 # Runs the C host (main.c) against enrol-server on 127.0.0.1: one server that
 # knows the venue, one started with --drop, and the port of a third that was
 # stopped; the host checks every outcome itself.
 #
 #   native HOST ENROL_SERVER  HOST as built by CTest with the native library
-#   win32 | win64             builds the host with MinGW against the shipped
-#                             dist/ARCH (include/ and lib/libseatenrol.dll.a)
-#                             and runs it under wine beside
-#                             dist/ARCH/bin/seatenrol.dll (SEATENROL_WINE,
-#                             WINEPREFIX as scripts/windows.sh sets them)
+#   win32 HOST | win64 HOST   HOST as the leg's folder built it (C99, against
+#                             the libseatenrol.dll.a dist/ARCH ships), run
+#                             under wine beside dist/ARCH/bin/seatenrol.dll
+#                             (SEATENROL_WINE, WINEPREFIX as scripts/windows.sh
+#                             sets them)
 set -eu
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -21,9 +21,11 @@ case $mode in
     host=$2
     export SEATENROL_ENROL_SERVER=$3
     ;;
-  win32) triple=i686-w64-mingw32 ;;
-  win64) triple=x86_64-w64-mingw32 ;;
-  *) echo "usage: $0 native HOST ENROL_SERVER | win32 | win64" >&2; exit 2 ;;
+  win32 | win64)
+    [ $# -eq 2 ] && [ -f "$2" ] || { echo "usage: $0 $mode HOST, once HOST is built" >&2; exit 2; }
+    host=$2
+    ;;
+  *) echo "usage: $0 native HOST ENROL_SERVER | win32 HOST | win64 HOST" >&2; exit 2 ;;
 esac
 
 mkdir -p build/hosts
@@ -59,13 +61,8 @@ if [ "$mode" = native ]; then
   SEATENROL_CONFIG_DIR=$work/config "$host" "$venue" "$secret" "$port" "$drop" "$closed" ||
     status=$?
 else
-  dist=dist/$mode
   mkdir "$work/bin"
-  # C99 as the header promises, against the shipped MinGW import library.
-  "$triple-gcc-posix" -std=c99 -pedantic -Wall -Wextra -Werror -O1 -I "$dist/include" -I examples/common \
-    examples/c-host/main.c "$dist/lib/libseatenrol.dll.a" -lws2_32 -static -o "$work/bin/c-host.exe" ||
-    fail "the host does not build against $dist"
-  cp "$dist/bin/seatenrol.dll" "$work/bin/"
+  cp "$host" "dist/$mode/bin/seatenrol.dll" "$work/bin/"
   # wine drops the ICMP refusal of a closed port: the datagram meets silence.
   SEATENROL_CONFIG_DIR=$(wine_path "$work/config") timeout 120 "${SEATENROL_WINE:-/usr/lib/wine/wine64}" \
     "$work/bin/c-host.exe" "$venue" "$secret" "$port" "$drop" "$closed" silent || status=$?

@@ -1,6 +1,7 @@
 # enrol-server.sh: sourced by the example hosts' run scripts, from the top of
-# the source tree, after they set $work (a folder of the run's own). Runs
-# tools/enrol-server on 127.0.0.1 for a host under test.
+# the source tree, after they set $work (a folder of the run's own) or before
+# wine_host_start sets it. Runs tools/enrol-server on 127.0.0.1 for a host
+# under test.
 #
 #   enrol_server_start NAME VENUES [FLAG...]
 #       starts one on a free port with the venue table VENUES and FLAGs, its
@@ -9,6 +10,13 @@
 #   enrol_server_stop PID
 #   enrol_server_stop_all      every one started (for the run's exit trap)
 #   wine_path PATH             PATH as a program under wine names it
+#
+#   wine_host_start NAME       for a host under wine: the wine settings
+#                              scripts/windows.sh gives (SEATENROL_WINE as
+#                              $wine, WINEPREFIX, quiet) or their defaults, a
+#                              fresh $work under build/hosts/ named NAME, and
+#                              an exit trap that stops the servers and
+#                              removes $work
 #
 # SEATENROL_ENROL_SERVER names the program; by default examples/native-build.sh
 # builds it.
@@ -52,3 +60,13 @@ enrol_server_stop_all() {
 
 # Drive Z: is the Linux root in every wine prefix.
 wine_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+wine_host_start() {
+  wine=${SEATENROL_WINE:-/usr/lib/wine/wine64}
+  export WINEPREFIX=${WINEPREFIX:-$PWD/build/win64/wineprefix}
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  mkdir -p build/hosts
+  work=$(mktemp -d "$PWD/build/hosts/$1.XXXXXX")
+  trap 'enrol_server_stop_all; rm -rf "$work"' EXIT
+}

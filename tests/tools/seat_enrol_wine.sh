@@ -16,15 +16,8 @@ if [ -z "$arch" ] || [ ! -f "$bin/seat-enrol.exe" ]; then
   exit 2
 fi
 label="seat-enrol ($arch)"
-wine=${SEATENROL_WINE:-/usr/lib/wine/wine64}
-export WINEPREFIX=${WINEPREFIX:-$PWD/build/win64/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-
-mkdir -p build/hosts
-work=$(mktemp -d "$PWD/build/hosts/seat-enrol-$arch.XXXXXX")
 . examples/common/enrol-server.sh
-trap 'enrol_server_stop_all; rm -rf "$work"' EXIT
+wine_host_start "seat-enrol-$arch"
 fail() {
   echo "$label: $*" >&2
   tail -n 3 "$work"/*.out >&2 || true
