@@ -101,7 +101,7 @@ const Entry kEntries[] = {
      }},
     {"seatenrol_enrol",
      [](int port) {
-       seatenrol_enrolment result{sizeof result, 0, 0, {}, {}};
+       seatenrol_enrolment result{sizeof result, 0, 0, {}, {}, 0};
        seatenrol_enrol(reinterpret_cast<const char*>(venue), secret, "127.0.0.1", port, &result);
      }},
     {"seatenrol_get_identity",
