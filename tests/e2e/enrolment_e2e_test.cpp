@@ -395,6 +395,7 @@ TEST_F(Enrolment, EachEndOfAnExchangeLeavesItsOwnReport) {
       {"truncated", ExchangeEnd::kServer, {"--truncate", "50"}, 1, 0, Outcome::kUnusableReply, 0,
        ""},
       {"port 65536", ExchangeEnd::kPort65536, {}, 1, 0, Outcome::kBadArgument, 0, ""},
+      {"accepted again", ExchangeEnd::kServer, {}, 1, 1, Outcome::kOk, 0, "127.0.0.1"},
   };
   for (const ExchangeEnd& end : ends) {
     SCOPED_TRACE(end.what);
@@ -414,17 +415,28 @@ TEST_F(Enrolment, EachEndOfAnExchangeLeavesItsOwnReport) {
       EXPECT_EQ(result.GetErrorNo(), end.errorNo);
     }
   }
-  // Missing arguments end it before anything else.
+  // Missing arguments end it, and an enrolment, before anything else, and
+  // clear what the accepted exchange above left.
   CRegisterSession session;
   RegError result;
   unsigned char venue[21] = "440106123456";
   unsigned char secret[32] = {};
   unsigned char server[] = "127.0.0.1";
+  const seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
+  EXPECT_FALSE(session.RegisterServer(venue, secret, nullptr, 9));
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
+  EXPECT_STREQ(report.serverIP, "");
+  ServerProcess answering(m_store, m_venues);
+  ASSERT_EQ(Exchange(result, kVenue, m_secret, answering.Port()), 1);
   EXPECT_EQ(session.Register(result, nullptr, secret, server, 9), 0);
-  EXPECT_EQ(seatenrol::ThreadEnrolmentReport().outcome, Outcome::kBadArgument);
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
+  EXPECT_STREQ(report.serverIP, "");
   EXPECT_EQ(session.Register(result, venue, nullptr, server, 9), 0);
   EXPECT_EQ(session.Register(result, venue, secret, nullptr, 9), 0);
-  EXPECT_EQ(seatenrol::ThreadEnrolmentReport().outcome, Outcome::kBadArgument);
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
+  EXPECT_FALSE(session.RegisterServer(nullptr, secret, server, 9));
+  EXPECT_FALSE(session.RegisterServer(venue, nullptr, server, 9));
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
 }
 
 // The test plays the server: it answers from a socket of its own, after a
