@@ -225,10 +225,9 @@ TEST_F(CInterface, IdentityNamesWhereEachPartCameFrom) {
   }
   unsigned int ip[4] = {};
   ASSERT_EQ(std::sscanf(identity.ip, "%u.%u.%u.%u", &ip[0], &ip[1], &ip[2], &ip[3]), 4);
-  const unsigned char standIn[5] = {static_cast<unsigned char>(ip[0]),
-                                    static_cast<unsigned char>(ip[1]),
-                                    static_cast<unsigned char>(ip[2]),
-                                    static_cast<unsigned char>(ip[3]), 0};
+  const unsigned char standIn[5] = {
+      static_cast<unsigned char>(ip[0]), static_cast<unsigned char>(ip[1]),
+      static_cast<unsigned char>(ip[2]), static_cast<unsigned char>(ip[3]), 0};
   struct Row {
     int32_t ip_source;
     int32_t mac_source;

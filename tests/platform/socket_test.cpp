@@ -20,7 +20,8 @@ TEST(SocketTest, AReceiveWithNothingWaitingWouldBlock) {
   ASSERT_TRUE(peer.IsReady());
   seatenrol::SocketHandle handle = 0;
   ASSERT_TRUE(seatenrol::OpenUdpSocket(&handle));
-  ASSERT_TRUE(seatenrol::ConnectSocket(handle, 0x7F000001, static_cast<std::uint16_t>(peer.Port())));
+  ASSERT_TRUE(
+      seatenrol::ConnectSocket(handle, 0x7F000001, static_cast<std::uint16_t>(peer.Port())));
   for (int attempt = 0; attempt < 2; ++attempt) {
     auto receive = std::async(std::launch::async, [handle] {
       char buffer[16];
