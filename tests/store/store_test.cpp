@@ -79,7 +79,8 @@ TEST(StoreFormat, IntegersAreLittleEndianWhateverTheHost) {
 
 #ifndef _WIN32
 // A host that closed its standard input gets descriptor 0 for the next file
-// it opens: the store is still read, and closed after.
+// it opens (the reader's lock, here): the store is still read, and every
+// descriptor it took is closed after.
 TEST_F(StoreTest, AListOpenedOnDescriptorZeroIsRead) {
   ASSERT_EQ(config_->WriteRegAddrs(MakeList(20)), 1);
   const int savedInput = ::dup(0);
