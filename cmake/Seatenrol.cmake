@@ -10,6 +10,10 @@ if(WIN32)
   # whatever order they are included) and without the min/max macros.
   # Defined empty, like a source's own #define, so both may appear.
   add_compile_definitions(WIN32_LEAN_AND_MEAN= NOMINMAX=)
+  # The headers declare only what the oldest Windows we support has
+  # (cmake/windows-floor.cmake); MinGW's own default is Windows 10's.
+  include(${CMAKE_CURRENT_LIST_DIR}/windows-floor.cmake)
+  add_compile_definitions(_WIN32_WINNT=${SEATENROL_WINDOWS_FLOOR} WINVER=${SEATENROL_WINDOWS_FLOOR})
 endif()
 if(MSVC)
   # The library keeps to the classic Winsock and C calls (gethostbyname,
@@ -88,6 +92,38 @@ function(seatenrol_add_version_resource target)
     # ld's words, which lld 14 passes over.
     target_link_options(${target} PRIVATE "-Wl,--Xlink=-version:${major}.${minor}")
   endif()
+endfunction()
+
+# The application manifest of a Windows program (cmake/application.manifest.in),
+# embedded as its RT_MANIFEST resource (type 24, id 1) through a .rc of its
+# own; elsewhere nothing. Its supportedOS entries run from the oldest Windows
+# we support to the newest id cmake/windows-floor.cmake knows.
+#   seatenrol_add_manifest(target)
+function(seatenrol_add_manifest target)
+  if(NOT WIN32)
+    return()
+  endif()
+  include(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/windows-floor.cmake)
+  set(SEATENROL_MANIFEST_SUPPORTED_OS "")
+  foreach(entry ${SEATENROL_WINDOWS_IDS})
+    string(REPLACE "=" ";" entry "${entry}")
+    list(GET entry 0 version)
+    list(GET entry 1 id)
+    math(EXPR version "${version}")
+    math(EXPR floor "${SEATENROL_WINDOWS_FLOOR}")
+    if(version GREATER_EQUAL floor)
+      string(APPEND SEATENROL_MANIFEST_SUPPORTED_OS "      <supportedOS Id=\"${id}\"/>\n")
+    endif()
+  endforeach()
+  set(SEATENROL_MANIFEST_PROGRAM ${target}${CMAKE_EXECUTABLE_SUFFIX})
+  set(manifest ${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.manifest)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/application.manifest.in ${manifest} @ONLY)
+  # 1 is CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 RT_MANIFEST. The path is read
+  # at build time only: the resource holds the file's bytes, not its name.
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/generated/${target}.manifest.rc)
+  file(CONFIGURE OUTPUT ${rc} CONTENT "// The application manifest of ${target}.\n1 24 \"${manifest}\"\n")
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${manifest})
 endfunction()
 
 function(seatenrol_warnings target)

@@ -18,11 +18,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # same in cmake/Seatenrol.cmake).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
 
-# Every DLL and program: the lowest Windows its imports allow as OS and
-# subsystem version (GetTickCount64 needs Vista, 6.0), address space layout
-# randomisation and no-execute data (on x86_64 with the high-entropy address
-# space), and no time stamp, so the same sources link to the same bytes.
-set(seatenrol_pe_flags "-Wl,--major-os-version=6,--minor-os-version=0,--major-subsystem-version=6,--minor-subsystem-version=0 -Wl,--dynamicbase,--nxcompat,--no-insert-timestamp")
+# Every DLL and program: the oldest Windows we support as OS and subsystem
+# version (cmake/windows-floor.cmake), address space layout randomisation
+# and no-execute data (on x86_64 with the high-entropy address space), and
+# no time stamp, so the same sources link to the same bytes.
+include(${CMAKE_CURRENT_LIST_DIR}/windows-floor.cmake)
+set(seatenrol_os_version "${SEATENROL_WINDOWS_FLOOR_MAJOR},--minor-os-version=${SEATENROL_WINDOWS_FLOOR_MINOR}")
+set(seatenrol_subsystem_version "${SEATENROL_WINDOWS_FLOOR_MAJOR},--minor-subsystem-version=${SEATENROL_WINDOWS_FLOOR_MINOR}")
+set(seatenrol_pe_flags "-Wl,--major-os-version=${seatenrol_os_version},--major-subsystem-version=${seatenrol_subsystem_version} -Wl,--dynamicbase,--nxcompat,--no-insert-timestamp")
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   string(APPEND seatenrol_pe_flags " -Wl,--high-entropy-va")
 endif()

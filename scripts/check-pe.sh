@@ -4,14 +4,15 @@
 # gives) belongs to it:
 # - the VERSIONINFO resource gives VERSION as FileVersion and ProductVersion,
 #   ProductName seatenrol and the DLL's own file name as OriginalFilename;
-# - the header asks for Windows Vista (6.0) or later as OS and subsystem (its
-#   imports need it), has no time stamp, and sets ASLR and no-execute data
+# - the header names the oldest Windows we support (cmake/windows-floor.cmake,
+#   Windows Vista, 6.0) as OS and subsystem version, has no time stamp, and sets ASLR and no-execute data
 #   (and the high-entropy address space on x86_64);
 # - no DWARF (.debug_*) section is left in the DLL;
 # - the PDB's GUID and age are those of the DLL's CodeView entry, and the
 #   PDB turns the address of CRegisterSession::RegisterServer into that
 #   function and a line of its source, as a debugger does;
-# - on i686, the DLL registers its unwind tables with libgcc.
+# - on i686, the DLL registers its unwind tables with libgcc;
+# - a program (.exe) carries its application manifest (the block at the end).
 #
 # check-pe.sh --toolchain DLL PROGRAM...: checks that the shipped DLL and
 # every program (the Windows test programs and hosts) come from one
@@ -133,11 +134,14 @@ headers=$("$readobj" --file-headers "$dll")
 field() {
   printf '%s\n' "$headers" | sed -n "s/^ *$1: //p" | head -n 1
 }
+# The oldest Windows we support, as cmake/windows-floor.cmake states it.
+floor=$(sed -n 's/^set(SEATENROL_WINDOWS_FLOOR \(0x[0-9A-Fa-f]\{4\}\))$/\1/p' \
+  "$(dirname "$0")/../cmake/windows-floor.cmake")
 for kind in OperatingSystem Subsystem; do
   major=$(field "Major${kind}Version")
   minor=$(field "Minor${kind}Version")
-  if [ "${major:-0}" -lt 6 ]; then
-    fail "$kind version $major.$minor is below Windows Vista's 6.0"
+  if [ "$((${major:-0} * 256 + ${minor:-0}))" != "$((floor))" ]; then
+    fail "$kind version $major.$minor is not the oldest Windows we support, $((floor >> 8)).$((floor & 0xFF))"
   fi
 done
 case $(field TimeDateStamp) in
@@ -191,7 +195,43 @@ else
   fi
 fi
 
+# A program's application manifest: resource type 24 (RT_MANIFEST) id 1,
+# asking for asInvoker, long paths, and naming as supported each Windows from
+# the oldest we support on (the ids of cmake/windows-floor.cmake).
+manifest_note=""
+if [[ $dll == *.exe ]]; then
+  floor_file=$(dirname "$0")/../cmake/windows-floor.cmake
+  floor=$(sed -n 's/^set(SEATENROL_WINDOWS_FLOOR \(0x[0-9A-Fa-f]\{4\}\))$/\1/p' "$floor_file")
+  manifest=$("$readobj" --coff-resources "$dll" |
+    awk '/^  Type: / { in24 = ($0 ~ /\(ID 24\)/) } in24' |
+    awk '/^    Name: / { id1 = ($0 ~ /\(ID 1\)/) } id1' |
+    sed -n 's/^ *[0-9A-F]\{4,\}: \([0-9A-F ]*\)|.*/\1/p' | tr -d ' \n' |
+    python3 -c 'import binascii, sys; sys.stdout.write(binascii.unhexlify(sys.stdin.read()).decode("utf-8", "replace"))')
+  if [ -z "$manifest" ]; then
+    fail "no application manifest (resource type 24, id 1)"
+  else
+    flat=$(printf '%s' "$manifest" | tr -s ' \n\r\t' ' ')
+    printf '%s' "$flat" | grep -q '<requestedExecutionLevel level="asInvoker"' ||
+      fail "its manifest does not ask for asInvoker"
+    printf '%s' "$flat" | grep -qE '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings"> ?true ?</longPathAware>' ||
+      fail "its manifest is not longPathAware"
+    declared=0
+    while read -r release id; do
+      if [ "$((release))" -ge "$((floor))" ]; then
+        if printf '%s' "$flat" | grep -qF "<supportedOS Id=\"$id\"/>"; then
+          declared=$((declared + 1))
+        else
+          fail "its manifest does not name Windows $((release >> 8)).$((release & 0xFF)) ($id) as supported"
+        fi
+      elif printf '%s' "$flat" | grep -qF "$id"; then
+        fail "its manifest names Windows $((release >> 8)).$((release & 0xFF)), older than we support"
+      fi
+    done < <(sed -n 's/^ *\(0x[0-9A-Fa-f]\{4\}\)=\({[0-9a-f-]*}\).*/\1 \2/p' "$floor_file")
+    manifest_note="; its manifest asks for asInvoker and long paths and names $declared Windows releases"
+  fi
+fi
+
 [ $status = 0 ] && echo "check-pe: $dll is version $version for Windows" \
   "$(field MajorOperatingSystemVersion).$(field MinorOperatingSystemVersion) and later, without a" \
-  "time stamp or DWARF; $pdb_name ({$pdb_guid}, age $pdb_age) gives its functions and lines"
+  "time stamp or DWARF; $pdb_name ({$pdb_guid}, age $pdb_age) gives its functions and lines$manifest_note"
 exit $status

@@ -6,7 +6,9 @@
 #                     (cmake/toolchain-*-w64-mingw32-clang.cmake), checks both
 #                     name sets of each export table, that the Visual C++
 #                     names still match the public headers, and the DLL's
-#                     version resource, header and PDB (check-pe.sh), and
+#                     version resource, header and PDB (check-pe.sh), that
+#                     each import of the DLL and of seat-enrol.exe exists on
+#                     the oldest Windows we support (check-imports.sh), and
 #                     copies per architecture the DLL and PDB, seat-enrol.exe,
 #                     its MinGW
 #                     (libseatenrol.dll.a) and Visual C++ (seatenrol.lib)
@@ -103,6 +105,8 @@ build_dll() {
   version=$(sed -n 's/^#define SEATENROL_VERSION_STRING "\(.*\)"$/\1/p' "$dir/generated/include/seatenrol/version.h")
   scripts/check-pe.sh "$dir/seatenrol.dll" "$version"
   scripts/check-pe.sh "$dir/tools/seat-enrol.exe" "$version"
+  # Every import exists on the oldest Windows we support.
+  scripts/check-imports.sh "$dir/seatenrol.dll" "$dir/tools/seat-enrol.exe"
 }
 
 # dist [win32|win64 CMAKE_OPTION...]...: the options given per architecture

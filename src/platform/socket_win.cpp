@@ -59,6 +59,16 @@ bool OpenUdpSocket(SocketHandle* handle) {
     }
   }
   if (s == INVALID_SOCKET) return Failed(false);
+  // Non-blocking, so a receive that finds nothing reports WSAEWOULDBLOCK
+  // rather than waiting without limit: a datagram select reported can be
+  // gone by the time recv runs (a filter driver may drop it in between).
+  u_long nonBlocking = 1;
+  if (::ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    const int code = ::WSAGetLastError();
+    ::closesocket(s);
+    RecordSystemError(code);
+    return false;
+  }
   *handle = static_cast<SocketHandle>(s);
   return true;
 }
@@ -103,8 +113,8 @@ SocketStatus WaitReadable(SocketHandle handle, int waitMs) {
 }
 
 SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
-  // Winsock queues only datagrams whose checksum held, so one that select
-  // reported is still there and this recv does not block.
+  // The socket is non-blocking (OpenUdpSocket): nothing waiting is
+  // WSAEWOULDBLOCK, kWouldBlock, and the caller's wait goes on.
   int received = ::recv(ToSocket(handle), buffer, capacity, 0);
   if (received != SOCKET_ERROR) return {SocketStatus::kDone, received};
   // On a receive the buffer holds an oversized datagram's start; the rest is lost.

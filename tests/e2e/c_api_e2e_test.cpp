@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "e2e_support.h"
+#include "hostinfo/host_probe.h"
 #include "hosts_only_lookups.h"
 #include "net_test_util.h"
 #include "seatenrol/c_api.h"
@@ -229,6 +231,44 @@ TEST_F(CInterface, IdentityIsTheRequestBuildersAndTheVersionTheHeaders) {
   EXPECT_NE(identity.ip[0], '\0');
   EXPECT_EQ(identity.host_name[20], '\0');
   EXPECT_STREQ(seatenrol_version(), SEATENROL_VERSION_STRING);
+}
+
+// Where the identity came from, checked against the system's own adapter
+// list: an adapter's IP comes with that adapter's MAC, a host-name IP with
+// the stand-in MAC made of its own bytes.
+TEST_F(CInterface, IdentityNamesWhereEachPartCameFrom) {
+  seatenrol_identity identity;
+  identity.size = sizeof identity;
+  ASSERT_EQ(seatenrol_get_identity(&identity), SEATENROL_OK);
+  std::vector<seatenrol::AdapterRecord> adapters;
+  ASSERT_TRUE(seatenrol::ProbeAdapters(adapters));
+  bool adapterHasBoth = false;
+  for (const seatenrol::AdapterRecord& adapter : adapters) {
+    bool hasIP = false;
+    for (const seatenrol::AdapterAddress& address : adapter.addresses) {
+      hasIP = hasIP || address.address == identity.ip;
+    }
+    adapterHasBoth = adapterHasBoth || (hasIP && adapter.hardwareLength >= sizeof identity.mac &&
+                                        std::memcmp(adapter.hardware, identity.mac, 6) == 0);
+  }
+  unsigned int ip[4] = {};
+  ASSERT_EQ(std::sscanf(identity.ip, "%u.%u.%u.%u", &ip[0], &ip[1], &ip[2], &ip[3]), 4);
+  const unsigned char standIn[5] = {
+      static_cast<unsigned char>(ip[0]), static_cast<unsigned char>(ip[1]),
+      static_cast<unsigned char>(ip[2]), static_cast<unsigned char>(ip[3]), 0};
+  struct Row {
+    int32_t ip_source;
+    int32_t mac_source;
+  };
+  const Row fromAdapter{SEATENROL_FROM_ADAPTER, SEATENROL_FROM_ADAPTER};
+  const Row fromName{SEATENROL_FROM_HOST_NAME, SEATENROL_FROM_ADDRESS};
+  const Row& expected = adapterHasBoth ? fromAdapter : fromName;
+  EXPECT_EQ(identity.ip_source, expected.ip_source);
+  EXPECT_EQ(identity.mac_source, expected.mac_source);
+  if (!adapterHasBoth) {
+    EXPECT_EQ(0, std::memcmp(identity.mac, standIn, sizeof standIn));
+  }
+  EXPECT_EQ(identity.reserved[0] | identity.reserved[1], 0);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "platform/ipv4_text.h"
 #include "seatenrol/debug_output.h"
 #include "seatenrol/session.h"
+#include "session/enrolment_report.h"
 
 namespace seatenrol_test {
 namespace {
@@ -363,9 +364,85 @@ TEST_F(Enrolment, NoReplyTimesOutAndLeavesTheCallersRecordUntouched) {
   EXPECT_EQ(Exchange(result, kVenue, m_secret, server.Port()), 0);
 
   EXPECT_TRUE(DebugSaid("RawRecvFrom  Erroe! CONST_COMMUNICATION_TIMEOUT"));
+  EXPECT_EQ(seatenrol::ThreadEnrolmentReport().outcome, seatenrol::Outcome::kNoAnswer);
   EXPECT_EQ(result.GetErrorNo(), 12345);
   EXPECT_EQ(result.GetResponseCommandID(), 77);
   EXPECT_EQ(result.GetInfoFlag(), 0);
+}
+
+// What one exchange leaves in the thread's report, for each way it can end:
+// the server's number and address only where a reply was taken, and nothing
+// of an earlier exchange's.
+struct ExchangeEnd {
+  const char* what;
+  enum Peer { kServer, kClosedPort, kPort0, kPort65536 } peer;
+  std::vector<std::string> flags;
+  int secretSeed;
+  int returned;
+  seatenrol::Outcome outcome;
+  int errorNo;
+  const char* serverIP;
+};
+
+TEST_F(Enrolment, EachEndOfAnExchangeLeavesItsOwnReport) {
+  using seatenrol::Outcome;
+  const std::vector<ExchangeEnd> ends = {
+      {"accepted", ExchangeEnd::kServer, {}, 1, 1, Outcome::kOk, 0, "127.0.0.1"},
+      {"port 0", ExchangeEnd::kPort0, {}, 1, 0, Outcome::kBadArgument, 0, ""},
+      {"refused", ExchangeEnd::kServer, {}, 9, 1, Outcome::kOk, -4, "127.0.0.1"},
+      {"closed port", ExchangeEnd::kClosedPort, {}, 1, 0, Outcome::kPortUnreachable, 0, ""},
+      {"error 7", ExchangeEnd::kServer, {"--refuse", "7"}, 1, 1, Outcome::kOk, 7, "127.0.0.1"},
+      {"truncated",
+       ExchangeEnd::kServer,
+       {"--truncate", "50"},
+       1,
+       0,
+       Outcome::kUnusableReply,
+       0,
+       ""},
+      {"port 65536", ExchangeEnd::kPort65536, {}, 1, 0, Outcome::kBadArgument, 0, ""},
+      {"accepted again", ExchangeEnd::kServer, {}, 1, 1, Outcome::kOk, 0, "127.0.0.1"},
+  };
+  for (const ExchangeEnd& end : ends) {
+    SCOPED_TRACE(end.what);
+    ServerProcess server(m_store, m_venues, end.flags);
+    ASSERT_TRUE(server.Ready());
+    int port = server.Port();
+    if (end.peer == ExchangeEnd::kClosedPort) port = UnusedLoopbackPort();
+    if (end.peer == ExchangeEnd::kPort0) port = 0;
+    if (end.peer == ExchangeEnd::kPort65536) port = 65536;
+    RegError result;
+    EXPECT_EQ(Exchange(result, kVenue, MakeSecret(end.secretSeed), port), end.returned);
+    const seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
+    EXPECT_EQ(report.outcome, end.outcome);
+    EXPECT_EQ(report.errorNo, end.errorNo);
+    EXPECT_STREQ(report.serverIP, end.serverIP);
+    if (end.returned == 1) {
+      EXPECT_EQ(result.GetErrorNo(), end.errorNo);
+    }
+  }
+  // Missing arguments end it, and an enrolment, before anything else, and
+  // clear what the accepted exchange above left.
+  CRegisterSession session;
+  RegError result;
+  unsigned char venue[21] = "440106123456";
+  unsigned char secret[32] = {};
+  unsigned char server[] = "127.0.0.1";
+  const seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
+  EXPECT_FALSE(session.RegisterServer(venue, secret, nullptr, 9));
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
+  EXPECT_STREQ(report.serverIP, "");
+  ServerProcess answering(m_store, m_venues);
+  ASSERT_EQ(Exchange(result, kVenue, m_secret, answering.Port()), 1);
+  EXPECT_EQ(session.Register(result, nullptr, secret, server, 9), 0);
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
+  EXPECT_STREQ(report.serverIP, "");
+  EXPECT_EQ(session.Register(result, venue, nullptr, server, 9), 0);
+  EXPECT_EQ(session.Register(result, venue, secret, nullptr, 9), 0);
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
+  EXPECT_FALSE(session.RegisterServer(nullptr, secret, server, 9));
+  EXPECT_FALSE(session.RegisterServer(venue, nullptr, server, 9));
+  EXPECT_EQ(report.outcome, Outcome::kBadArgument);
 }
 
 // The test plays the server: it answers from a socket of its own, after a

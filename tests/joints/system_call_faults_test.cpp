@@ -120,7 +120,14 @@ int Unknown(const char*, hostent*, char*, size_t, hostent** result, int* failure
 }
 
 // A resolver whose every answer needs a larger buffer than the last.
-int AlwaysShort(const char*, hostent*, char*, size_t, hostent**, int*) { return ERANGE; }
+// The largest buffer the resolver was offered, and how many times.
+std::size_t largestOffered = 0;
+int offers = 0;
+int AlwaysShort(const char*, hostent*, char*, size_t size, hostent**, int*) {
+  largestOffered = size > largestOffered ? size : largestOffered;
+  ++offers;
+  return ERANGE;
+}
 
 // The system's resolver, once the buffer is at least 4 KiB.
 int ShortUnder4K(const char* name, hostent* entry, char* work, size_t size, hostent** result,
@@ -247,8 +254,13 @@ TEST(ResolverFault, GrowsItsBufferAHandfulOfTimesAtMost) {
   EXPECT_TRUE(seatenrol::LookUpIPv4("127.0.0.1", addresses));
   EXPECT_EQ(addresses, std::vector<std::uint32_t>({0x7F000001u}));
   Posix().gethostbyname_r = AlwaysShort;
+  largestOffered = 0;
+  offers = 0;
   EXPECT_FALSE(seatenrol::LookUpIPv4("127.0.0.1", addresses));
   EXPECT_TRUE(addresses.empty());
+  // Doubling from 1 KiB up to 64 KiB and no further.
+  EXPECT_EQ(largestOffered, 65536u);
+  EXPECT_EQ(offers, 7);
 }
 
 // -- The interface dump ------------------------------------------------------

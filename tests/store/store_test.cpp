@@ -77,6 +77,27 @@ TEST(StoreFormat, IntegersAreLittleEndianWhateverTheHost) {
             (std::vector<unsigned char>{0xFE, 0xFF, 0xFF, 0xFF}));
 }
 
+#ifndef _WIN32
+// A host that closed its standard input gets descriptor 0 for the next file
+// it opens (the reader's lock, here): the store is still read, and every
+// descriptor it took is closed after.
+TEST_F(StoreTest, AListOpenedOnDescriptorZeroIsRead) {
+  ASSERT_EQ(config_->WriteRegAddrs(MakeList(20)), 1);
+  const int savedInput = ::dup(0);
+  ASSERT_GE(savedInput, 0);
+  ::close(0);
+  ST_REGISTERINFO_LIST read{};
+  const int result = config_->ReadRegAddrs(read);
+  const int next = ::dup(savedInput);  // 0 again when the store closed it
+  ::dup2(savedInput, 0);
+  ::close(savedInput);
+  if (next != 0) ::close(next);
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(SameList(read, MakeList(20)));
+  EXPECT_EQ(next, 0);
+}
+#endif
+
 TEST_F(StoreTest, ListsReadBackExactly) {
   for (int seed : {0, 1, 20, 41, 777}) {
     SCOPED_TRACE(seed);
