@@ -146,7 +146,7 @@ int Enrol(const char* venueID, const std::uint8_t* secret, const char* server, s
                           report.outcome == Outcome::kStoreLocked;
     if (answered) std::memcpy(result->server_ip, report.serverIP, sizeof result->server_ip);
     if (report.outcome != Outcome::kRefused && answered) {
-      std::memcpy(result->credential, report.credential, sizeof result->credential);
+      CopyBytes(result->credential, report.credential, sizeof result->credential);
     }
     result->server_ip[sizeof result->server_ip - 1] = '\0';
     if (HasSystemError(result)) result->system_error = report.systemError;
@@ -254,7 +254,7 @@ int ListServers(seatenrol_server* servers, std::int32_t capacity, std::int32_t* 
     std::memset(&server, 0, sizeof server);
     server.port = entry.port;
     server.enrolled = entry.enrolled;
-    std::memcpy(server.credential, entry.credential, sizeof server.credential);
+    CopyBytes(server.credential, entry.credential, sizeof server.credential);
     std::memcpy(server.name, entry.serverName, BoundedLength(entry.serverName, kServerNameLimit));
   }
   return SEATENROL_OK;

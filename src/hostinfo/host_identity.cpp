@@ -30,7 +30,9 @@ void StoreAddressBytes(std::uint32_t address, unsigned char* out, int outLength)
 
 bool ProbeHostEntry(const char* name, HostEntry& entry) {
   entry = HostEntry();
-  if (!LookUpIPv4(name, entry.addresses)) return false;
+  // Bounded by the enrolment's deadline and cancel when it has them; one it
+  // stops finds nothing, and the enrolment ends before it sends.
+  if (LookUpWithinLimits(name, entry.addresses) != LookupResult::kResolved) return false;
   // The dotted text inet_ntoa gives for each address.
   for (const std::uint32_t address : entry.addresses) {
     char text[16];

@@ -23,9 +23,11 @@ bool ProbeHostName(char (&name)[kHostNameBufferSize]);
 // system gives none.
 bool ProbeHostNameUtf8(char (&name)[kHostNameBufferSize]);
 
-// The host entry of name (gethostbyname); false when it does not resolve.
-// An entry that lists no address is still an entry, with empty lists. The
-// same resolver serves the session's server name.
+// The host entry of name (gethostbyname); false when it does not resolve,
+// or when the current call's cancel or deadline stops the lookup
+// (platform/call_limits.h). An entry that lists no address is still an
+// entry, with empty lists. The same resolver serves the session's server
+// name.
 bool ProbeHostEntry(const char* name, HostEntry& entry);
 
 // The system's network adapters in its own order; false when the list

@@ -13,6 +13,7 @@
 #include "platform/config_store_os.h"
 #include "platform/os.h"
 #include "platform/system_error.h"
+#include "platform/wipe.h"
 
 namespace seatenrol {
 
@@ -82,10 +83,21 @@ enum class StoreFileState { kGood, kMissing, kDamaged, kUnreadable };
 
 // The bytes of one store file, with room for one byte more than a good file
 // holds so that a longer file shows. On the heap: the enrolment that writes
-// the list runs on the host's stack, which may be small.
-using FileBytes = std::vector<unsigned char>;
+// the list runs on the host's stack, which may be small. They hold the
+// credentials, so they are wiped before they are released.
+class FileBytes {
+public:
+  FileBytes() : bytes_(kStoreFileSize + 1) {}
+  ~FileBytes() { WipeBytes(bytes_.data(), bytes_.size()); }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
 
-FileBytes NewFileBytes() { return FileBytes(kStoreFileSize + 1); }
+  unsigned char* data() { return bytes_.data(); }
+  std::size_t size() const { return bytes_.size(); }
+
+private:
+  std::vector<unsigned char> bytes_;
+};
 
 // Reads one store file into file and checks it. Only bytes that were read
 // and fail the checks are damage; a file the system would not open or read
@@ -135,10 +147,10 @@ bool WriteStoreFiles(const std::string& primary, const ST_REGISTERINFO_LIST& lis
   const std::string backup = primary + kBackupSuffix;
   const std::string staging = StagingFilePath(primary);
   const std::string backupStaging = BackupStagingFilePath(primary);
-  FileBytes previous = NewFileBytes();
+  FileBytes previous;
   const StoreFileState state = ReadStoreFile(primary, previous);
   if (state == StoreFileState::kUnreadable) return false;
-  FileBytes file = NewFileBytes();
+  FileBytes file;
   EncodeStoreFile(list, file.data());
   if (!StageFile(staging, file.data())) return false;
   const bool rotate = state == StoreFileState::kGood;
@@ -314,7 +326,7 @@ int ReadStoreFiles(const std::string& primary, ST_REGISTERINFO_LIST& list, int& 
                    StoreRead* why) {
   source = CTavConfig::kReadNothing;
   StoreRead found = StoreRead::kRead;
-  FileBytes file = NewFileBytes();
+  FileBytes file;
   switch (ReadStoreFile(primary, file)) {
     case StoreFileState::kGood:
       DecodeStoreFile(file.data(), kStoreFileSize, list);
@@ -455,8 +467,10 @@ int CTavConfig::ReadRegAddrs(ST_REGISTERINFO_LIST& list) {
   return seatenrol::ReadStoreList(*this, list) == seatenrol::StoreRead::kRead ? 1 : 0;
 }
 
-// Passes the list on by reference: the caller's copy is all the stack it takes.
+// Passes the list on by reference: the caller's copy is all the stack it
+// takes. That copy is this call's own, and its credentials go with it.
 int CTavConfig::WriteRegAddrs(ST_REGISTERINFO_LIST list) {
+  const seatenrol::ScopedWipe wipeList(&list, sizeof list);
   return seatenrol::WriteStoreList(*this, list);
 }
 

@@ -32,8 +32,13 @@ enum class LookupResult { kResolved, kUnresolved, kCancelled, kTimedOut };
 // thread, as ResolveIPv4 does.
 LookupResult ResolveWithinLimits(const char* name, std::vector<std::uint32_t>& addresses);
 
-// The lookup ResolveWithinLimits makes in place of LookUpIPv4, so tests can
-// stand in a slow or scripted resolver; null restores LookUpIPv4.
+// LookUpIPv4 under the current call's limits, in the same way; an entry that
+// lists no address is kResolved, with addresses empty. For the seat's own
+// name, whose entry counts even without an address.
+LookupResult LookUpWithinLimits(const char* name, std::vector<std::uint32_t>& addresses);
+
+// The lookup both make in place of LookUpIPv4, so tests can stand in a slow
+// or scripted resolver; null restores LookUpIPv4.
 using NameLookup = bool (*)(const char* name, std::vector<std::uint32_t>& addresses);
 void SetNameLookupForTesting(NameLookup lookup);
 

@@ -1,6 +1,6 @@
-// The server's name looked up under the host's limits: on a thread of its
-// own when the call may be cancelled or has a deadline, since no system's
-// resolver can be interrupted.
+// Names looked up under the host's limits, the server's and the seat's own:
+// on a thread of their own when the call may be cancelled or has a
+// deadline, since no system's resolver can be interrupted.
 #include <atomic>
 #include <new>
 #include <string>
@@ -22,8 +22,7 @@ std::atomic<NameLookup> lookupForTesting{nullptr};
 
 bool LookUp(const char* name, std::vector<std::uint32_t>& addresses) {
   const NameLookup standIn = lookupForTesting.load();
-  if (standIn == nullptr) return ResolveIPv4(name, addresses);
-  return standIn(name, addresses) && !addresses.empty();
+  return standIn == nullptr ? LookUpIPv4(name, addresses) : standIn(name, addresses);
 }
 
 // What the call and its lookup thread share. On the heap, held by both and
@@ -65,6 +64,12 @@ LookupResult Direct(const char* name, std::vector<std::uint32_t>& addresses) {
 void SetNameLookupForTesting(NameLookup lookup) { lookupForTesting.store(lookup); }
 
 LookupResult ResolveWithinLimits(const char* name, std::vector<std::uint32_t>& addresses) {
+  const LookupResult result = LookUpWithinLimits(name, addresses);
+  return result == LookupResult::kResolved && addresses.empty() ? LookupResult::kUnresolved
+                                                                : result;
+}
+
+LookupResult LookUpWithinLimits(const char* name, std::vector<std::uint32_t>& addresses) {
   addresses.clear();
   const LimitHit before = CurrentLimitHit();
   if (before != LimitHit::kNone) return Stopped(before);

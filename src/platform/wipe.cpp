@@ -6,6 +6,12 @@ namespace seatenrol {
 // room to spare, and small beside any thread's stack.
 constexpr std::size_t kStackWipeSize = 8192;
 
+void CopyBytes(void* to, const void* from, std::size_t size) {
+  volatile unsigned char* out = static_cast<volatile unsigned char*>(to);
+  const volatile unsigned char* in = static_cast<const volatile unsigned char*>(from);
+  for (std::size_t i = 0; i < size; ++i) out[i] = in[i];
+}
+
 #if defined(__GNUC__)
 __attribute__((noinline))
 #else

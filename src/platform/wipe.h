@@ -11,6 +11,13 @@ namespace seatenrol {
 // Sets size bytes at data to zero; data may be null when size is 0.
 void WipeBytes(void* data, std::size_t size);
 
+// Copies size bytes one at a time, through volatile loads and stores, for
+// the last copy of a credential before the call returns: a plain memcpy
+// leaves it whole in vector registers, which code that runs after the call
+// (the dynamic loader binding a symbol, a signal's frame) may save on the
+// stack, where no wipe of the library's reaches.
+void CopyBytes(void* to, const void* from, std::size_t size);
+
 // Clears the stack below the caller's frame, where the frames of the calls
 // it has just made lay, so nothing they spilled there stays behind.
 void WipeStackBelow();

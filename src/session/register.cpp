@@ -275,7 +275,11 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
 
     CPSCRegisterCommand request;
     const seatenrol::ScopedWipe wipeRequest(&request, sizeof request);
-    if (!CreatPSCRegisterCommand(request, venueID, secret, serverName, port)) {
+    // The seat's own name is looked up under the limits too; a request built
+    // without it, or not at all, is never sent once they have stopped it.
+    const bool built = CreatPSCRegisterCommand(request, venueID, secret, serverName, port);
+    if (StoppedByLimits()) return 0;
+    if (!built) {
       SetEnrolmentOutcome(NetworkOutcome(Outcome::kNoIdentity));
       return 0;
     }

@@ -8,6 +8,7 @@
 #include "log/log.h"
 #include "log/messages.h"
 #include "platform/call_limits.h"
+#include "platform/wipe.h"
 #include "session/session_limits.h"
 
 namespace seatenrol {
@@ -67,10 +68,12 @@ void FillNewEntry(ST_REGISTERINFO& entry, const char* name, int port,
 }
 
 // The stored list and the object that reads and writes it: 10 KB together,
-// kept off the stack of the enrolment, which runs on the host's thread.
+// kept off the stack of the enrolment, which runs on the host's thread. The
+// list's credentials are wiped before its memory is released.
 struct StoredList {
   CTavConfig config;
   ST_REGISTERINFO_LIST list;
+  ~StoredList() { WipeBytes(&list, sizeof list); }
 };
 
 enum class SectionResult { kStored, kUnchanged, kLocked, kCannotLock, kNotStored };

@@ -1,6 +1,9 @@
 // After an enrolment and the caller's own wipe, the caller's secret is
 // nowhere in the process's readable memory: not in the heap, not in the
-// enrolling thread's stack once it has ended, nor while it waits.
+// enrolling thread's stack once it has ended, nor while it waits. Nor is the
+// credential the server granted, once the caller has wiped the results that
+// carried it: the enrolment's and the listing's. (The stored file's pages
+// are the system's cache, not the process's memory.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string.h>
@@ -127,6 +130,34 @@ protected:
     return seatenrol_enrol(kVenue, secret.bytes.data(), "127.0.0.1", port, &result) + distance[0];
   }
 
+  // Enrols as Enrol does and keeps the credential only masked: the result
+  // that carried it is wiped, as a careful caller would.
+  [[gnu::noinline]] static int EnrolForCredential(const CallerSecret& secret, int port,
+                                                  unsigned char (&masked)[kSecretSize]) {
+    volatile unsigned char distance[16384];
+    distance[0] = 0;
+    seatenrol_enrolment result{};
+    result.size = sizeof result;
+    const int outcome = seatenrol_enrol(kVenue, secret.bytes.data(), "127.0.0.1", port, &result);
+    for (std::size_t i = 0; i < kSecretSize; ++i) masked[i] = result.credential[i] ^ kMask;
+    explicit_bzero(&result, sizeof result);
+    return outcome + distance[0];
+  }
+
+  // Whether the stored list lists the credential alone; the caller's copy
+  // is found before it is wiped, so any other would be.
+  [[gnu::noinline]] bool ListsOnly(const unsigned char (&masked)[kSecretSize]) {
+    seatenrol_server servers[2] = {};
+    std::int32_t count = 0;
+    bool listed = seatenrol_list_servers(servers, 2, &count, nullptr) == SEATENROL_OK && count == 1;
+    for (std::size_t i = 0; i < kSecretSize; ++i) {
+      listed = listed && (servers[0].credential[i] ^ kMask) == masked[i];
+    }
+    listed = listed && m_scan.Find(masked) != "";
+    explicit_bzero(servers, sizeof servers);
+    return listed;
+  }
+
   // The same through the C++ session, which the host keeps.
   [[gnu::noinline]] static bool RegisterServer(CRegisterSession& session, CallerSecret& secret,
                                                int port) {
@@ -180,6 +211,23 @@ TEST_F(SecretWipe, NoCopyOfTheSecretOutlivesTheEnrolment) {
   changed.notify_all();
   parker.join();
   EXPECT_EQ(m_scan.Find(secret->masked), "") << "after both enrolling threads ended";
+}
+
+TEST_F(SecretWipe, NoCopyOfTheCredentialOutlivesTheCallersOwn) {
+  const auto secret = std::make_unique<CallerSecret>();
+  ServerProcess server(m_store, VenueLine(kVenue, secret->bytes));
+  ASSERT_TRUE(server.Ready());
+  unsigned char masked[kSecretSize] = {};
+  // Twice: the second reads the list the first stored, and keeps it as the backup.
+  for (int i = 0; i < 2; ++i) {
+    int outcome = -1;
+    std::thread([&] { outcome = EnrolForCredential(*secret, server.Port(), masked); }).join();
+    ASSERT_EQ(outcome, SEATENROL_OK);
+  }
+  secret->Wipe();
+  EXPECT_EQ(m_scan.Find(masked), "") << "after the enrolments";
+  EXPECT_TRUE(ListsOnly(masked));
+  EXPECT_EQ(m_scan.Find(masked), "") << "after the listing";
 }
 
 TEST_F(SecretWipe, ASessionTheHostKeepsHoldsNoCopy) {

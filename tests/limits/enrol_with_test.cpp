@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "hostinfo/host_probe.h"
 #include "log/log.h"
 #include "net_test_util.h"
 #include "platform/config_store.h"
@@ -105,6 +106,15 @@ bool SlowLookup(const char*, std::vector<std::uint32_t>& addresses) {
   return false;
 }
 
+// The seat's own name takes as SlowLookup does; any other resolves.
+bool SlowOwnNameLookup(const char* name, std::vector<std::uint32_t>& addresses) {
+  char own[seatenrol::kHostNameBufferSize] = {};
+  if (seatenrol::ProbeHostName(own) && std::strcmp(name, own) == 0) {
+    return SlowLookup(name, addresses);
+  }
+  return seatenrol::LookUpIPv4(name, addresses);
+}
+
 const std::uint8_t kSecret[32] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
                                   17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
 
@@ -195,7 +205,7 @@ TEST_F(EnrolWith, RefusesOptionsOutOfRangeBeforeSending) {
   EXPECT_EQ(server.Requests().size(), 2u);
 }
 
-enum class Phase { kBefore, kLookup, kReplyWait, kLockWait };
+enum class Phase { kBefore, kOwnNameLookup, kLookup, kReplyWait, kLockWait };
 enum class Limit { kCancel, kDeadline };
 
 TEST_F(EnrolWith, CancelAndDeadlineEndEachWait) {
@@ -206,9 +216,13 @@ TEST_F(EnrolWith, CancelAndDeadlineEndEachWait) {
     int outcome;
   } cases[] = {
       {"cancelled before the call", Phase::kBefore, Limit::kCancel, SEATENROL_CANCELLED},
+      {"cancelled in the seat's own lookup", Phase::kOwnNameLookup, Limit::kCancel,
+       SEATENROL_CANCELLED},
       {"cancelled in the lookup", Phase::kLookup, Limit::kCancel, SEATENROL_CANCELLED},
       {"cancelled in the reply wait", Phase::kReplyWait, Limit::kCancel, SEATENROL_CANCELLED},
       {"cancelled in the lock wait", Phase::kLockWait, Limit::kCancel, SEATENROL_CANCELLED},
+      {"deadline in the seat's own lookup", Phase::kOwnNameLookup, Limit::kDeadline,
+       SEATENROL_TIMED_OUT},
       {"deadline in the lookup", Phase::kLookup, Limit::kDeadline, SEATENROL_TIMED_OUT},
       {"deadline in the reply wait", Phase::kReplyWait, Limit::kDeadline, SEATENROL_NO_ANSWER},
       {"deadline in the lock wait", Phase::kLockWait, Limit::kDeadline, SEATENROL_TIMED_OUT},
@@ -225,6 +239,7 @@ TEST_F(EnrolWith, CancelAndDeadlineEndEachWait) {
       seatenrol::SetNameLookupForTesting(SlowLookup);
       name = "slow.invalid";
     }
+    if (c.phase == Phase::kOwnNameLookup) seatenrol::SetNameLookupForTesting(SlowOwnNameLookup);
     // Another opening of the lock file holds the list's lock, as another
     // program would.
     std::intptr_t lock = seatenrol::kNoLockFile;
