@@ -7,6 +7,7 @@
 
 #include "hostinfo/host_identity.h"
 #include "log/messages.h"
+#include "platform/call_limits.h"
 #include "platform/chosen_directory.h"
 #include "platform/os.h"
 #include "platform/system_error.h"
@@ -60,6 +61,10 @@ void GatherIdentity(char (&hostName)[256], char (&ip)[CHostIdentity::kIPTextSize
   const char* found = identity.GetSystemIP(host);
   if (found == nullptr) return;
   std::strncpy(ip, found, sizeof ip - 1);
+  // A lookup the current call's cancel or deadline cut short may have left
+  // the rule without the host entry: that line shows what was found, but the
+  // cache waits for a discovery that ran whole.
+  if (CurrentLimitHit() != LimitHit::kNone) return;
   std::lock_guard<std::mutex> hold(cache.lock);
   // Another line may have found it meanwhile; the first found stays.
   if (cache.ip[0] == '\0' && cache.system == system) std::memcpy(cache.ip, ip, sizeof ip);
