@@ -3,18 +3,22 @@
 // inside a catch-all: nothing but a result code crosses into the caller.
 #include "seatenrol/c_api.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "hostinfo/host_identity.h"
+#include "platform/call_limits.h"
 #include "platform/config_store.h"
 #include "platform/os.h"
 #include "platform/socket.h"
 #include "seatenrol/session.h"
 #include "seatenrol/version.h"
 #include "session/enrolment_report.h"
+#include "session/progress.h"
 #include "session/server_list.h"
 #include "session/session_limits.h"
 
@@ -26,6 +30,11 @@ static_assert(sizeof(seatenrol_identity) == 60, "seatenrol_identity is 60 bytes"
 static_assert(offsetof(seatenrol_identity, ip) == 12, "ip offset");
 static_assert(offsetof(seatenrol_identity, host_name) == 28, "host_name offset");
 static_assert(offsetof(seatenrol_identity, mac) == 52, "mac offset");
+// A cancel handle: one flag, raised once, read by the enrolment using it.
+struct seatenrol_cancel {
+  std::atomic<bool> requested{false};
+};
+
 static_assert(sizeof(seatenrol_server) == 296, "seatenrol_server is 296 bytes");
 static_assert(offsetof(seatenrol_server, credential) == 8, "credential offset");
 static_assert(offsetof(seatenrol_server, name) == 40, "name offset");
@@ -46,8 +55,16 @@ static_assert(static_cast<int>(Outcome::kOk) == SEATENROL_OK &&
                   static_cast<int>(Outcome::kBadArgument) == SEATENROL_BAD_ARGUMENT &&
                   static_cast<int>(Outcome::kNoMemory) == SEATENROL_NO_MEMORY &&
                   static_cast<int>(Outcome::kNetworkNotStarted) == SEATENROL_NETWORK_NOT_STARTED &&
-                  static_cast<int>(Outcome::kNotFound) == SEATENROL_NOT_FOUND,
+                  static_cast<int>(Outcome::kNotFound) == SEATENROL_NOT_FOUND &&
+                  static_cast<int>(Outcome::kCancelled) == SEATENROL_CANCELLED &&
+                  static_cast<int>(Outcome::kTimedOut) == SEATENROL_TIMED_OUT,
               "the session's outcomes are the C interface's results");
+static_assert(static_cast<int>(Stage::kResolved) == SEATENROL_STAGE_RESOLVED &&
+                  static_cast<int>(Stage::kSent) == SEATENROL_STAGE_SENT &&
+                  static_cast<int>(Stage::kReply) == SEATENROL_STAGE_REPLY &&
+                  static_cast<int>(Stage::kStoring) == SEATENROL_STAGE_STORING &&
+                  static_cast<int>(Stage::kDone) == SEATENROL_STAGE_DONE,
+              "the session's stages are the C interface's");
 
 constexpr std::size_t kSecretSize = 32;
 constexpr std::size_t kServerNameLimit = sizeof(ST_REGISTERINFO::serverName) - 1;
@@ -110,6 +127,29 @@ int Enrol(const char* venueID, const std::uint8_t* secret, const char* server, s
     result->server_ip[sizeof result->server_ip - 1] = '\0';
   }
   return outcome;
+}
+
+constexpr int kLongestReplyWaitMs = 600000;
+constexpr int kMostSends = 8;
+
+bool ValidOptions(const seatenrol_options& options) {
+  return options.size >= sizeof(seatenrol_options) && options.reply_wait_ms >= 0 &&
+         options.reply_wait_ms <= kLongestReplyWaitMs && options.sends >= 0 &&
+         options.sends <= kMostSends && options.deadline_ms >= 0;
+}
+
+// The host's progress function, with the time since the call began.
+struct HostProgress {
+  seatenrol_progress_fn fn;
+  void* context;
+  std::chrono::steady_clock::time_point start;
+};
+
+void CallHostProgress(void* context, int stage, int detail) {
+  const HostProgress& host = *static_cast<const HostProgress*>(context);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - host.start);
+  host.fn(host.context, stage, detail, static_cast<std::int32_t>(elapsed.count()));
 }
 
 int GetIdentity(seatenrol_identity* out) {
@@ -244,6 +284,47 @@ int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const uint8_t* secret, 
   return outcome;
 }
 
+int SEATENROL_CALL seatenrol_enrol_with(const char* venue_id, const uint8_t* secret,
+                                        const char* server, int32_t port,
+                                        const seatenrol_options* options,
+                                        seatenrol_enrolment* result) {
+  using namespace seatenrol;
+  if (options == nullptr) return seatenrol_enrol(venue_id, secret, server, port, result);
+  if (!ValidOptions(*options)) {
+    // Refused before anything ran: nothing sent, result untouched.
+    BeginEnrolmentReport(Outcome::kBadArgument);
+    return SEATENROL_BAD_ARGUMENT;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  HostProgress host{options->progress, options->progress_context, start};
+  CallLimits limits;
+  limits.hasDeadline = options->deadline_ms > 0;
+  limits.deadline = start + std::chrono::milliseconds(options->deadline_ms);
+  limits.cancel = options->cancel != nullptr ? &options->cancel->requested : nullptr;
+  limits.replyWaitMs = options->reply_wait_ms > 0 ? options->reply_wait_ms : kReplyWaitMs;
+  limits.sends = options->sends > 1 ? options->sends : 1;
+  if (options->progress != nullptr) {
+    limits.progress = CallHostProgress;
+    limits.progressContext = &host;
+  }
+  const ScopedCallLimits current(&limits);
+  const int outcome = seatenrol_enrol(venue_id, secret, server, port, result);
+  ReportStage(Stage::kDone, outcome);
+  return outcome;
+}
+
+seatenrol_cancel* SEATENROL_CALL seatenrol_cancel_create(void) {
+  return new (std::nothrow) seatenrol_cancel;
+}
+
+int SEATENROL_CALL seatenrol_cancel_request(seatenrol_cancel* cancel) {
+  if (cancel == nullptr) return SEATENROL_BAD_ARGUMENT;
+  cancel->requested.store(true, std::memory_order_release);
+  return SEATENROL_OK;
+}
+
+void SEATENROL_CALL seatenrol_cancel_destroy(seatenrol_cancel* cancel) { delete cancel; }
+
 int SEATENROL_CALL seatenrol_last_outcome(void) {
   return static_cast<int>(seatenrol::ThreadEnrolmentReport().outcome);
 }
@@ -278,6 +359,10 @@ const char* SEATENROL_CALL seatenrol_outcome_text(int32_t outcome) {
       return "the socket layer is not started (WSAStartup was not called)";
     case SEATENROL_NOT_FOUND:
       return "no such server in the stored server list";
+    case SEATENROL_CANCELLED:
+      return "the enrolment was cancelled";
+    case SEATENROL_TIMED_OUT:
+      return "the deadline passed before the enrolment could finish";
     default:
       return "unknown outcome";
   }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/call_limits.h"
 #include "platform/config_store_format.h"
 #include "platform/config_store_os.h"
 #include "platform/os.h"
@@ -128,13 +129,17 @@ int LockWaitMs() {
 }
 
 // Tries the lock until it is had or the wait is over; polling keeps the wait
-// bounded on every system, which a blocking lock call would not.
+// bounded on every system, which a blocking lock call would not. Inside a
+// limited call a cancel or the call's deadline ends the wait as busy too,
+// after one attempt at least; the caller tells them apart by the limits.
 LockAttempt LockWithin(std::intptr_t lockFile, LockMode mode, int waitMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  const auto deadline =
+      LimitedEnd(std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs));
   int pollMs = kFirstLockPollMs;
   for (;;) {
     const LockAttempt attempt = TryLock(lockFile, mode);
     if (attempt != LockAttempt::kBusy) return attempt;
+    if (CurrentLimitHit() != LimitHit::kNone) return LockAttempt::kBusy;
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return LockAttempt::kBusy;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(

@@ -1,5 +1,6 @@
 #include <chrono>
 
+#include "platform/call_limits.h"
 #include "platform/ipv4_text.h"
 #include "platform/socket.h"
 #include "seatenrol/transport.h"
@@ -30,14 +31,24 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 // Waits for one datagram and takes it. With unlimited set, waitMs is unused
 // and the wait has no end; otherwise it ends at the deadline even when
-// signals break in or a reported datagram turns out to be gone.
+// signals break in or a reported datagram turns out to be gone. Inside a
+// limited call the call's deadline may end it sooner, and a cancellable call
+// waits in slices, looking at its cancel flag between them; a cancelled wait
+// ends as a timeout, which the caller tells apart by the flag.
 int ReceiveWithin(SocketHandle handle, char* buffer, int capacity, bool unlimited, int waitMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  const Clock::time_point deadline =
+      unlimited ? Clock::time_point::max()
+                : LimitedEnd(Clock::now() + std::chrono::milliseconds(waitMs));
+  const bool sliced = CurrentCallCancellable();
   for (;;) {
-    switch (WaitReadable(handle, unlimited ? -1 : MillisecondsLeft(deadline))) {
+    if (sliced && CurrentLimitHit() == LimitHit::kCancelled) return CONST_COMMUNICATION_TIMEOUT;
+    int sliceMs = unlimited ? -1 : MillisecondsLeft(deadline);
+    if (sliced && (sliceMs < 0 || sliceMs > kCancelCheckMs)) sliceMs = kCancelCheckMs;
+    switch (WaitReadable(handle, sliceMs)) {
       case SocketStatus::kDone:
         break;
       case SocketStatus::kTimedOut:
+        if (sliced && (unlimited || Clock::now() < deadline)) continue;
         return CONST_COMMUNICATION_TIMEOUT;
       case SocketStatus::kInterrupted:
         continue;

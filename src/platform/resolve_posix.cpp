@@ -1,9 +1,12 @@
+#include <dlfcn.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "platform/host_entry.h"
 #include "platform/resolve.h"
@@ -28,6 +31,39 @@ bool LookUpIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
       work.resize(work.size() * 2);
     }
     return result == 0 && CollectIPv4(host, AF_INET, addresses);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+namespace {
+
+// A thread the call stopped waiting for may still be inside the library when
+// the host unloads it; so once such a thread has been started, the library
+// stays mapped for the rest of the process (one reference, taken with
+// RTLD_NODELETE and never given back). A library linked into the program
+// itself, which is never unloaded, is refused by RTLD_NOLOAD and needs none.
+void KeepLibraryLoaded() {
+  static const bool kept = [] {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&KeepLibraryLoaded), &info) == 0 ||
+        info.dli_fname == nullptr) {
+      return false;
+    }
+    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+  }();
+  (void)kept;
+}
+
+}  // namespace
+
+bool RunDetached(void (*body)(void*), void* argument) {
+  KeepLibraryLoaded();
+  try {
+    std::thread(body, argument).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
   } catch (const std::bad_alloc&) {
     return false;
   }

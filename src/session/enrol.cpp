@@ -5,8 +5,10 @@
 
 #include "log/log.h"
 #include "log/messages.h"
+#include "platform/call_limits.h"
 #include "seatenrol/session.h"
 #include "session/enrolment_report.h"
+#include "session/progress.h"
 #include "session/server_list.h"
 #include "session/session_limits.h"
 
@@ -66,6 +68,14 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
     }
 
     const unsigned char* credential = result.GetErrorInfo();
+    seatenrol::ReportStage(seatenrol::Stage::kStoring, 0);
+    // A cancel that comes before the list's lock is taken leaves the list
+    // as it was; once the store has begun it runs to its end.
+    if (seatenrol::CurrentLimitHit() == seatenrol::LimitHit::kCancelled) {
+      CP2PCommunication::Close();
+      SetEnrolmentOutcome(Outcome::kCancelled);
+      return false;
+    }
     seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
     std::memcpy(report.credential, credential, sizeof report.credential);
     const seatenrol::StoreResult stored =
@@ -77,6 +87,12 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
         return true;  // the caller is told of an enrolment only once its credential is stored
       case seatenrol::StoreResult::kLocked:
         SetEnrolmentOutcome(Outcome::kStoreLocked);
+        return false;
+      case seatenrol::StoreResult::kCancelled:
+        SetEnrolmentOutcome(Outcome::kCancelled);
+        return false;
+      case seatenrol::StoreResult::kTimedOut:
+        SetEnrolmentOutcome(Outcome::kTimedOut);
         return false;
       default:
         SetEnrolmentOutcome(Outcome::kStoreFailed);

@@ -22,6 +22,8 @@ enum class Outcome : int {
   kNoMemory = 11,
   kNetworkNotStarted = 12,
   kNotFound = 13,
+  kCancelled = 14,  // the host cancelled the call
+  kTimedOut = 15,   // the host's deadline passed outside a reply wait
 };
 
 struct EnrolmentReport {

@@ -1,5 +1,7 @@
 // The registration exchange: fill the request, send it to each address of
 // the server in turn, and bring back the first reply that parses.
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -8,11 +10,13 @@
 #include "hostinfo/host_identity.h"
 #include "log/log.h"
 #include "log/messages.h"
+#include "platform/call_limits.h"
 #include "platform/ipv4_text.h"
 #include "platform/resolve.h"
 #include "platform/socket.h"
 #include "seatenrol/session.h"
 #include "session/enrolment_report.h"
+#include "session/progress.h"
 #include "session/session_limits.h"
 
 namespace {
@@ -135,6 +139,120 @@ Outcome ReceiveOutcome(int received) {
   }
 }
 
+// Ends the exchange when the host's limits say so outside a reply wait: a
+// cancel, or a deadline that has passed. True when it did.
+bool StoppedByLimits() {
+  switch (seatenrol::CurrentLimitHit()) {
+    case seatenrol::LimitHit::kCancelled:
+      seatenrol::SetEnrolmentOutcome(Outcome::kCancelled);
+      return true;
+    case seatenrol::LimitHit::kDeadline:
+      seatenrol::SetEnrolmentOutcome(Outcome::kTimedOut);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool Cancelled() { return seatenrol::CurrentLimitHit() == seatenrol::LimitHit::kCancelled; }
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// The first repeat of a request waits this long; each later one twice the one before.
+constexpr Milliseconds kFirstRepeat{500};
+
+// interval with its own jitter of up to 20 % either way, so that seats that
+// lost their requests together do not all send again at once.
+Clock::duration Jittered(Milliseconds interval) {
+  thread_local std::uint32_t state = 0;  // plain bytes, seeded on first use
+  if (state == 0) state = static_cast<std::uint32_t>(Clock::now().time_since_epoch().count()) | 1u;
+  state = state * 1664525u + 1013904223u;
+  const int percent = static_cast<int>((state >> 16) % 41) - 20;
+  return std::chrono::duration_cast<Clock::duration>(interval) * (100 + percent) / 100;
+}
+
+int MillisecondsUntil(Clock::time_point end) {
+  const auto left = std::chrono::ceil<Milliseconds>(end - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+enum class Awaited {
+  kReply,     // the receive buffer holds the datagram that came
+  kUnusable,  // only datagrams that do not parse came: the next address's turn
+  kFailed     // the outcome is set and reported; the endpoint is to be closed
+};
+
+// The outcome and message of a receive that ended without a datagram.
+Awaited ReceiveFailed(int received) {
+  if (Cancelled()) {
+    seatenrol::SetEnrolmentOutcome(Outcome::kCancelled);
+  } else {
+    seatenrol::SetEnrolmentOutcome(ReceiveOutcome(received));
+    ReportReceiveFailure(received);
+  }
+  return Awaited::kFailed;
+}
+
+Awaited SendFailed() {
+  seatenrol::SetEnrolmentOutcome(NetworkOutcome(Outcome::kNotSent));
+  seatenrol::DebugOutput(seatenrol::messages::kSendCommandError);
+  return Awaited::kFailed;
+}
+
+// Sends the request to the connected peer and waits for its reply: waitMs
+// in all, with up to sends requests in it. Repeats go after 500 ms, then
+// after doubled intervals, each jittered, and never after the wait's end;
+// with repeats, the first reply that parses ends the wait.
+Awaited SendAndAwait(CRegisterSession& session, CPSCRegisterCommand& request, CBuf& reply,
+                     int waitMs, int sends) {
+  if (!session.SendCommand(&request)) return SendFailed();
+  seatenrol::ReportStage(seatenrol::Stage::kSent, 1);
+  if (sends <= 1) {
+    const int received = session.RawRecvFrom(reply, waitMs);
+    return received > 0 ? Awaited::kReply : ReceiveFailed(received);
+  }
+  const Clock::time_point end = Clock::now() + Milliseconds(waitMs);
+  Milliseconds interval = kFirstRepeat;
+  Clock::time_point nextSend = Clock::now() + Jittered(interval);
+  int sent = 1;
+  bool unusable = false;
+  for (;;) {
+    const bool more = sent < sends && nextSend < end;
+    const int received = session.RawRecvFrom(reply, MillisecondsUntil(more ? nextSend : end));
+    if (received > 0) {
+      CResponseCommandReg response;
+      if (response.Create(&reply)) return Awaited::kReply;
+      unusable = true;
+      continue;
+    }
+    if (received == CONST_COMMUNICATION_PACKET_ERROR) {
+      unusable = true;
+      continue;
+    }
+    if (received != CONST_COMMUNICATION_TIMEOUT ||
+        seatenrol::CurrentLimitHit() != seatenrol::LimitHit::kNone) {
+      return ReceiveFailed(received);
+    }
+    if (!more) return unusable ? Awaited::kUnusable : ReceiveFailed(received);
+    if (!session.SendCommand(&request)) return SendFailed();
+    seatenrol::ReportStage(seatenrol::Stage::kSent, ++sent);
+    interval *= 2;
+    nextSend += Jittered(interval);
+  }
+}
+
+// The reply wait and the requests per address the current call asks for.
+int ReplyWaitMs() {
+  const seatenrol::CallLimits* limits = seatenrol::CurrentCallLimits();
+  return limits != nullptr ? limits->replyWaitMs : seatenrol::kReplyWaitMs;
+}
+
+int SendsPerAddress() {
+  const seatenrol::CallLimits* limits = seatenrol::CurrentCallLimits();
+  return limits != nullptr && limits->sends > 1 ? limits->sends : 1;
+}
+
 }  // namespace
 
 int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigned char* secret,
@@ -142,6 +260,7 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
   using seatenrol::SetEnrolmentOutcome;
   seatenrol::BeginEnrolmentReport(Outcome::kBadArgument);
   if (venueID == nullptr || secret == nullptr || serverName == nullptr) return 0;
+  if (StoppedByLimits()) return 0;
   try {
     SetEnrolmentOutcome(Outcome::kNoMemory);
     CBuf reply;
@@ -154,10 +273,22 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
     }
 
     std::vector<std::uint32_t> addresses;
-    if (!seatenrol::ResolveIPv4(reinterpret_cast<const char*>(serverName), addresses)) {
-      SetEnrolmentOutcome(NetworkOutcome(Outcome::kUnresolved));
-      return 0;
+    switch (seatenrol::ResolveWithinLimits(reinterpret_cast<const char*>(serverName), addresses)) {
+      case seatenrol::LookupResult::kResolved:
+        break;
+      case seatenrol::LookupResult::kCancelled:
+        SetEnrolmentOutcome(Outcome::kCancelled);
+        return 0;
+      case seatenrol::LookupResult::kTimedOut:
+        SetEnrolmentOutcome(Outcome::kTimedOut);
+        return 0;
+      default:
+        SetEnrolmentOutcome(NetworkOutcome(Outcome::kUnresolved));
+        return 0;
     }
+    seatenrol::ReportStage(seatenrol::Stage::kResolved, static_cast<int>(addresses.size()));
+    const int waitMs = ReplyWaitMs();
+    const int sends = SendsPerAddress();
 
     // Every address's reply failing to parse leaves this outcome.
     SetEnrolmentOutcome(Outcome::kUnusableReply);
@@ -170,6 +301,7 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
         return 0;
       }
 
+      if (StoppedByLimits()) return 0;
       Close();
       if (!Open(2)) {
         SetEnrolmentOutcome(NetworkOutcome(Outcome::kNotSent));
@@ -180,22 +312,14 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
         Close();
         return 0;
       }
-      if (!SendCommand(&request)) {
-        SetEnrolmentOutcome(NetworkOutcome(Outcome::kNotSent));
-        seatenrol::DebugOutput(seatenrol::messages::kSendCommandError);
-        Close();
-        return 0;
-      }
-      const int received = RawRecvFrom(reply, seatenrol::kReplyWaitMs);
-      if (received <= 0) {
-        SetEnrolmentOutcome(ReceiveOutcome(received));
-        ReportReceiveFailure(received);
+      const Awaited awaited = SendAndAwait(*this, request, reply, waitMs, sends);
+      if (awaited == Awaited::kFailed) {
         Close();
         return 0;
       }
 
       CResponseCommandReg response;
-      if (!response.Create(&reply)) {
+      if (awaited == Awaited::kUnusable || !response.Create(&reply)) {
         // A reply that does not parse lets the next address have its turn.
         Close();
         continue;
@@ -205,6 +329,7 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
       report.outcome = Outcome::kOk;
       report.errorNo = result.GetErrorNo();
       std::memcpy(report.serverIP, text, sizeof report.serverIP);
+      seatenrol::ReportStage(seatenrol::Stage::kReply, report.errorNo);
       return 1;  // the endpoint stays open until the enrolment has been recorded
     }
     return 0;

@@ -7,6 +7,7 @@
 
 #include "log/log.h"
 #include "log/messages.h"
+#include "platform/call_limits.h"
 #include "session/session_limits.h"
 
 namespace seatenrol {
@@ -204,6 +205,15 @@ StoreResult StoreEnrolment(const char* name, int port, const unsigned char* cred
     case SectionResult::kStored:
       return StoreResult::kStored;
     case SectionResult::kLocked:
+      // The host's cancel or deadline ended the wait, not the other writer.
+      switch (CurrentLimitHit()) {
+        case LimitHit::kCancelled:
+          return StoreResult::kCancelled;
+        case LimitHit::kDeadline:
+          return StoreResult::kTimedOut;
+        default:
+          break;
+      }
       Report(messages::kServerListLocked);
       return StoreResult::kLocked;
     default:

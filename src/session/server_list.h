@@ -41,11 +41,14 @@ void StartList(ST_REGISTERINFO_LIST& list, const char* name, int port,
 // only when there is none do those an earlier version cut to 32 bytes.
 int RemoveServer(ST_REGISTERINFO_LIST& list, const char* name, int port);
 
-enum class StoreResult { kStored, kLocked, kFailed };
+// kCancelled and kTimedOut: the current call's limits ended the wait for
+// the lock; nothing was stored.
+enum class StoreResult { kStored, kLocked, kFailed, kCancelled, kTimedOut };
 
 // Records an accepted server in the stored server list, as one exclusive
 // section from the read to the write, and logs what went wrong once the
-// section is over. credential is the answer's error info, of which the
+// section is over. Once the lock is held the section runs to its end,
+// whatever the call's limits say. credential is the answer's error info, of which the
 // first 32 bytes are kept. A name longer than 255 bytes is not stored:
 // kFailed.
 StoreResult StoreEnrolment(const char* name, int port, const unsigned char* credential);

@@ -101,8 +101,18 @@ const Entry kEntries[] = {
      }},
     {"seatenrol_enrol",
      [](int port) {
-       seatenrol_enrolment result{sizeof result, 0, 0, {}, {}};
+       seatenrol_enrolment result{sizeof result, 0, 0, {}, {}, 0};
        seatenrol_enrol(reinterpret_cast<const char*>(venue), secret, "127.0.0.1", port, &result);
+     }},
+    {"seatenrol_enrol_with",
+     [](int port) {
+       // A name, a deadline and a cancel: the lookup runs on a thread of its own.
+       seatenrol_cancel* cancel = seatenrol_cancel_create();
+       seatenrol_options options{sizeof options, 0, 2, 5000, cancel, nullptr, nullptr};
+       seatenrol_enrolment result{sizeof result, 0, 0, {}, {}, 0};
+       seatenrol_enrol_with(reinterpret_cast<const char*>(venue), secret, "localhost", port,
+                            &options, &result);
+       seatenrol_cancel_destroy(cancel);
      }},
     {"seatenrol_get_identity",
      [](int) {
