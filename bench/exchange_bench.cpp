@@ -40,7 +40,7 @@ struct Enrolment {
 const ScratchDirectory& Scratch() {
   static const ScratchDirectory scratch;
   static const bool redirected = [] {
-    seatenrol::SetLogDirectoryForTesting(scratch.Path().c_str());
+    seatenrol::SetLogDirectory(scratch.Path().c_str());
     setenv("SEATENROL_CONFIG_DIR", scratch.Path().c_str(), 1);
     return true;
   }();

@@ -138,7 +138,7 @@ struct LogFixture {
   const char* message = "objRegisterSession.Register\xd7\xa2\xb2\xe1\xca\xa7\xb0\xdc\n";
 
   LogFixture() {
-    seatenrol::SetLogDirectoryForTesting(scratch.Path().c_str());
+    seatenrol::SetLogDirectory(scratch.Path().c_str());
     seatenrol::SetLogTag("350102030405");
     // The first line pays for the identity discovery; the benchmark times
     // the lines after it, as a running seat writes them.
@@ -156,7 +156,7 @@ struct LogFixture {
       std::fclose(f);
     }
   }
-  ~LogFixture() { seatenrol::SetLogDirectoryForTesting(nullptr); }
+  ~LogFixture() { seatenrol::SetLogDirectory(nullptr); }
 };
 
 void BM_WriteLog(benchmark::State& state) {

@@ -12,9 +12,11 @@
 
 #include "hostinfo/host_identity.h"
 #include "platform/call_limits.h"
+#include "platform/chosen_directory.h"
 #include "platform/config_store.h"
 #include "platform/os.h"
 #include "platform/socket.h"
+#include "platform/wipe.h"
 #include "seatenrol/session.h"
 #include "seatenrol/version.h"
 #include "session/enrolment_report.h"
@@ -67,6 +69,9 @@ static_assert(static_cast<int>(Stage::kResolved) == SEATENROL_STAGE_RESOLVED &&
               "the session's stages are the C interface's");
 
 constexpr std::size_t kSecretSize = 32;
+// The structure before system_error joined it; callers built against it
+// pass this size and get these bytes.
+constexpr std::size_t kFirstEnrolmentSize = offsetof(seatenrol_enrolment, system_error);
 constexpr std::size_t kServerNameLimit = sizeof(ST_REGISTERINFO::serverName) - 1;
 
 // Runs body, turning anything it throws into a result.
@@ -89,12 +94,25 @@ std::size_t TextLength(const char* text, std::size_t limit) {
   return length;
 }
 
+// How many bytes of the caller's result the library writes: the fields its
+// size covers, the known ones only; 0 for a size too small to use.
+std::size_t WrittenSize(const seatenrol_enrolment* result) {
+  if (result == nullptr || result->size < kFirstEnrolmentSize) return 0;
+  return result->size < sizeof(seatenrol_enrolment) ? kFirstEnrolmentSize
+                                                    : sizeof(seatenrol_enrolment);
+}
+
+bool HasSystemError(const seatenrol_enrolment* result) {
+  return WrittenSize(result) == sizeof(seatenrol_enrolment);
+}
+
 int Enrol(const char* venueID, const std::uint8_t* secret, const char* server, std::int32_t port,
           seatenrol_enrolment* result) {
+  const std::size_t written = WrittenSize(result);
   if (result != nullptr) {
-    if (result->size < sizeof(seatenrol_enrolment)) return SEATENROL_BAD_ARGUMENT;
+    if (written == 0) return SEATENROL_BAD_ARGUMENT;
     std::memset(reinterpret_cast<char*>(result) + sizeof result->size, 0,
-                sizeof(seatenrol_enrolment) - sizeof result->size);
+                written - sizeof result->size);
     result->outcome = SEATENROL_BAD_ARGUMENT;
   }
   const std::size_t venueLength = TextLength(venueID, kVenueIDSize);
@@ -107,11 +125,15 @@ int Enrol(const char* venueID, const std::uint8_t* secret, const char* server, s
   unsigned char venue[kVenueIDSize] = {};
   std::memcpy(venue, venueID, venueLength);
   unsigned char key[kSecretSize];
+  const ScopedWipe wipeKey(key, sizeof key);
   std::memcpy(key, secret, sizeof key);
-  CRegisterSession session;
-  session.RegisterServer(venue, key, reinterpret_cast<unsigned char*>(const_cast<char*>(server)),
-                         port);
-  std::memset(key, 0, sizeof key);
+  const CredentialHandOver handOver;  // wipes the report's credential once copied out
+  {
+    CRegisterSession session;  // its copy of the secret goes with it
+    session.RegisterServer(venue, key, reinterpret_cast<unsigned char*>(const_cast<char*>(server)),
+                           port);
+  }
+  WipeStackBelow();  // the enrolment's frames held the secret
   const EnrolmentReport& report = ThreadEnrolmentReport();
   const int outcome = static_cast<int>(report.outcome);
   if (result != nullptr) {
@@ -125,6 +147,7 @@ int Enrol(const char* venueID, const std::uint8_t* secret, const char* server, s
       std::memcpy(result->credential, report.credential, sizeof result->credential);
     }
     result->server_ip[sizeof result->server_ip - 1] = '\0';
+    if (HasSystemError(result)) result->system_error = report.systemError;
   }
   return outcome;
 }
@@ -214,6 +237,7 @@ int ListServers(seatenrol_server* servers, std::int32_t capacity, std::int32_t* 
   if (source != nullptr) *source = SEATENROL_LIST_NONE_YET;
   CTavConfig config;
   ST_REGISTERINFO_LIST list;
+  const ScopedWipe wipeList(&list, sizeof list);  // the caller has its own copy
   std::int32_t from = SEATENROL_LIST_NONE_YET;
   if (!ReadList(config, list, from)) return SEATENROL_STORE_FAILED;
   // A missing file is no list yet only where the list can be kept at all.
@@ -262,6 +286,13 @@ int StorePath(char* buffer, std::int32_t size, std::int32_t* needed) {
   return SEATENROL_OK;
 }
 
+// Chooses the folder for which: an existing one, or null for the default.
+int ChooseFolder(ChosenFolder which, const char* directory) {
+  if (directory != nullptr && !IsDirectory(directory)) return SEATENROL_BAD_ARGUMENT;
+  SetChosenDirectory(which, directory);
+  return SEATENROL_OK;
+}
+
 }  // namespace
 }  // namespace seatenrol
 
@@ -277,9 +308,7 @@ int SEATENROL_CALL seatenrol_enrol(const char* venue_id, const uint8_t* secret, 
   seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
   if (static_cast<int>(report.outcome) != outcome) {
     seatenrol::BeginEnrolmentReport(static_cast<Outcome>(outcome));
-    if (result != nullptr && result->size >= sizeof(seatenrol_enrolment)) {
-      result->outcome = outcome;
-    }
+    if (seatenrol::WrittenSize(result) != 0) result->outcome = outcome;
   }
   return outcome;
 }
@@ -327,6 +356,10 @@ void SEATENROL_CALL seatenrol_cancel_destroy(seatenrol_cancel* cancel) { delete 
 
 int SEATENROL_CALL seatenrol_last_outcome(void) {
   return static_cast<int>(seatenrol::ThreadEnrolmentReport().outcome);
+}
+
+int SEATENROL_CALL seatenrol_last_system_error(void) {
+  return seatenrol::ThreadEnrolmentReport().systemError;
 }
 
 const char* SEATENROL_CALL seatenrol_outcome_text(int32_t outcome) {
@@ -388,6 +421,16 @@ int SEATENROL_CALL seatenrol_forget_all(void) {
 
 int SEATENROL_CALL seatenrol_store_path(char* buffer, int32_t size, int32_t* needed) {
   return seatenrol::Guarded([&] { return seatenrol::StorePath(buffer, size, needed); });
+}
+
+int SEATENROL_CALL seatenrol_set_store_directory(const char* directory) {
+  return seatenrol::Guarded(
+      [&] { return seatenrol::ChooseFolder(seatenrol::ChosenFolder::kStore, directory); });
+}
+
+int SEATENROL_CALL seatenrol_set_log_directory(const char* directory) {
+  return seatenrol::Guarded(
+      [&] { return seatenrol::ChooseFolder(seatenrol::ChosenFolder::kLog, directory); });
 }
 
 const char* SEATENROL_CALL seatenrol_version(void) { return SEATENROL_VERSION_STRING; }

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "crypto/crypto.h"
+#include "platform/wipe.h"
 
 namespace seatenrol {
 
@@ -102,13 +103,18 @@ CAesCipher::CAesCipher()
       m_times13{},
       m_times14{} {}
 
-CAesCipher::~CAesCipher() { delete[] m_key; }
+CAesCipher::~CAesCipher() {
+  Forget();
+  // The state last held a block of the caller's data.
+  WipeBytes(m_state, sizeof m_state);
+}
 
 void CAesCipher::Forget() {
+  if (m_key != nullptr) WipeBytes(m_key, static_cast<std::size_t>(m_Nk) * 4);
   delete[] m_key;
   m_key = nullptr;
   m_Nb = m_Nk = m_Nr = 0;
-  std::memset(m_schedule, 0, sizeof m_schedule);
+  WipeBytes(m_schedule, sizeof m_schedule);
 }
 
 int CAesCipher::SetKey(int length, const unsigned char* key) {
@@ -283,6 +289,8 @@ int CAesCipher::Encrypt(const unsigned char* input, int length, unsigned char* o
     unsigned char sealed[kBlockSize];
     EncryptBlock(source, sealed);
     std::memcpy(output + kBlockSize * i, sealed, kBlockSize);
+    WipeBytes(padded, sizeof padded);
+    WipeBytes(sealed, sizeof sealed);
   }
   return blocks * kBlockSize;
 }
@@ -296,6 +304,7 @@ int CAesCipher::Decrypt(const unsigned char* input, int length, unsigned char* o
     unsigned char plain[kBlockSize];
     DecryptBlock(input + kBlockSize * i, plain);
     std::memcpy(output + kBlockSize * i, plain, kBlockSize);
+    WipeBytes(plain, sizeof plain);
   }
   return blocks * kBlockSize;
 }

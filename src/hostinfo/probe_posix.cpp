@@ -20,6 +20,7 @@
 #include "hostinfo/interface_data.h"
 #include "platform/ipv4_text.h"
 #include "platform/system_calls_posix.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
@@ -142,6 +143,7 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
   kernel.nl_family = AF_NETLINK;
   if (Posix().sendto(socketFd, &request, request.header.nlmsg_len, 0,
                      reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
+    RecordLastSystemError();
     return false;
   }
   // The answer comes as a run of datagrams; one call takes all that are
@@ -167,6 +169,7 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
     const int count = Posix().recvmmsg(socketFd, messages, kSlices, MSG_WAITFORONE, nullptr);
     if (count < 0) {
       if (errno == EINTR) continue;
+      RecordLastSystemError();
       return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -193,7 +196,10 @@ bool Dump(int socketFd, std::vector<char>& buffer, std::uint16_t type, unsigned 
 // addresses in its order, an address label naming its interface.
 bool DumpInterfaces(std::vector<IndexedAdapter>& found) {
   const Descriptor routing(Posix().socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-  if (!routing.IsOpen()) return false;
+  if (!routing.IsOpen()) {
+    RecordLastSystemError();
+    return false;
+  }
   const int socketFd = routing.Get();
   std::vector<char> buffer(kDumpBufferSize);
   std::vector<std::pair<unsigned int, std::string>> links;  // index, name
@@ -312,7 +318,9 @@ bool ListInterfaces(std::vector<AdapterRecord>& adapters, bool withoutIPv4) {
 }  // namespace
 
 bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
-  return Posix().gethostname(name, sizeof name) != -1;
+  if (Posix().gethostname(name, sizeof name) != -1) return true;
+  RecordLastSystemError();
+  return false;
 }
 
 // An interface without an IPv4 address can neither be chosen nor give the

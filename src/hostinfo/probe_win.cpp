@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hostinfo/host_probe.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
@@ -46,21 +47,28 @@ AdapterRecord RecordOf(const IP_ADAPTER_INFO& info) {
 }  // namespace
 
 bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
-  return gethostname(name, kHostNameBufferSize) != SOCKET_ERROR;
+  if (gethostname(name, kHostNameBufferSize) != SOCKET_ERROR) return true;
+  RecordSystemError(WSAGetLastError());
+  return false;
 }
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {
   adapters.clear();
   std::vector<unsigned char> table;
+  DWORD last = ERROR_SUCCESS;
   const bool fetched = FetchAdapterTable(
-      [](void* buffer, unsigned long* size) {
+      [&last](void* buffer, unsigned long* size) {
         ULONG length = *size;
-        const DWORD result = GetAdaptersInfo(static_cast<IP_ADAPTER_INFO*>(buffer), &length);
+        last = GetAdaptersInfo(static_cast<IP_ADAPTER_INFO*>(buffer), &length);
         *size = length;
-        return static_cast<unsigned long>(result);
+        return static_cast<unsigned long>(last);
       },
       table);
-  if (!fetched) return false;
+  if (!fetched) {
+    // GetAdaptersInfo returns its system error code rather than setting it.
+    RecordSystemError(static_cast<int>(last));
+    return false;
+  }
   for (const IP_ADAPTER_INFO* info = reinterpret_cast<const IP_ADAPTER_INFO*>(table.data());
        info != nullptr; info = info->Next) {
     adapters.push_back(RecordOf(*info));

@@ -7,7 +7,9 @@
 
 #include "hostinfo/host_identity.h"
 #include "log/messages.h"
+#include "platform/chosen_directory.h"
 #include "platform/os.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
@@ -29,30 +31,16 @@ LogState& Log() {
   return state;
 }
 
-// A directory that replaces the executable's; guarded by its own lock,
-// which is never held together with the log lock.
-struct DirectoryOverride {
-  std::mutex lock;
-  std::string directory;
-  bool active = false;
-};
-
-DirectoryOverride& Override() {
-  static DirectoryOverride state;
-  return state;
-}
-
 bool CurrentLogPath(char (&path)[kLogPathSize]) {
   std::string executable;
-  {
-    DirectoryOverride& override = Override();
-    std::lock_guard<std::mutex> hold(override.lock);
-    if (override.active) {
-      // The directory stands in for the executable's, as if the file were in it.
-      executable = override.directory + kPathSeparator;
+  if (ChosenDirectory(ChosenFolder::kLog, executable)) {
+    // The folder stands in for the executable's, as if the file were in it.
+    if (executable.empty() || (executable.back() != kPathSeparator && executable.back() != '/')) {
+      executable += kPathSeparator;
     }
+  } else if (!ExecutablePath(executable)) {
+    return false;
   }
-  if (executable.empty() && !ExecutablePath(executable)) return false;
   return LogPathBeside(executable.c_str(), path);
 }
 
@@ -82,12 +70,7 @@ bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]) {
   return true;
 }
 
-void SetLogDirectoryForTesting(const char* directory) {
-  DirectoryOverride& override = Override();
-  std::lock_guard<std::mutex> hold(override.lock);
-  override.active = directory != nullptr;
-  override.directory = directory == nullptr ? "" : directory;
-}
+void SetLogDirectory(const char* directory) { SetChosenDirectory(ChosenFolder::kLog, directory); }
 
 int SetLogTag(const char* tag) {
   try {
@@ -104,6 +87,9 @@ int SetLogTag(const char* tag) {
 
 int WriteLog(const char* message) {
   if (message == nullptr) return 0;
+  // A line tells of a failure; finding the seat's address for it must not
+  // replace the system's reason for that failure.
+  const SystemErrorKept kept;
   try {
     char path[kLogPathSize] = {};
     if (!CurrentLogPath(path)) return 0;

@@ -1,6 +1,6 @@
 // The terminal log: one timestamped line per message in "terminal_.log"
-// beside the host executable, tagged with the seat and the venue, and the
-// debugger output.
+// beside the host executable, or in the folder the host chose, tagged with
+// the seat and the venue; and the debugger output.
 #ifndef SEATENROL_LOG_LOG_H
 #define SEATENROL_LOG_LOG_H
 
@@ -39,9 +39,10 @@ void DebugOutput(const char* text);
 // directory separator or the result does not fit kLogPathSize bytes.
 bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]);
 
-// Sends the log into directory instead of the executable's; null restores
-// the executable's directory. For running the log against a scratch folder.
-void SetLogDirectoryForTesting(const char* directory);
+// Sends the log into directory (UTF-8) instead of the executable's, from
+// the next line on; null restores the executable's directory. Any thread.
+// Throws std::bad_alloc when out of memory, leaving the old choice.
+void SetLogDirectory(const char* directory);
 
 }  // namespace seatenrol
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/call_limits.h"
+#include "platform/chosen_directory.h"
 #include "platform/config_store_format.h"
 #include "platform/config_store_os.h"
 #include "platform/os.h"
@@ -64,8 +65,10 @@ int ToSigned32(std::uint32_t value) {
   return value <= 0x7FFFFFFFu ? static_cast<int>(value) : -static_cast<int>(~value) - 1;
 }
 
+// The host's choice first, then the environment's, then the executable's folder.
 bool StoreDirectory(std::string& directory) {
-  return ReadEnvironmentPath(kEnvironmentDirectory, directory) || ExecutableDirectory(directory);
+  return ChosenDirectory(ChosenFolder::kStore, directory) ||
+         ReadEnvironmentPath(kEnvironmentDirectory, directory) || ExecutableDirectory(directory);
 }
 
 enum class StoreFileState { kGood, kMissing, kDamaged };

@@ -11,11 +11,18 @@
 #include "platform/host_entry.h"
 #include "platform/resolve.h"
 #include "platform/system_calls_posix.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
 // The reentrant gethostbyname: several threads may resolve at once, and the
 // addresses keep the host entry's own order, as on Windows.
+//
+// A name that does not resolve is the resolver's answer (h_errno's
+// HOST_NOT_FOUND, TRY_AGAIN, NO_DATA), whose codes are not errno values and
+// have no system text: no system error is recorded for it. Only a failure in
+// the system itself is: the errno value gethostbyname_r returns, or errno
+// when it reports NETDB_INTERNAL.
 bool LookUpIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
   addresses.clear();
   if (name == nullptr || *name == '\0') return false;
@@ -30,7 +37,12 @@ bool LookUpIPv4(const char* name, std::vector<std::uint32_t>& addresses) {
            work.size() < 65536) {
       work.resize(work.size() * 2);
     }
-    return result == 0 && CollectIPv4(host, AF_INET, addresses);
+    if (result != 0) {
+      RecordSystemError(result);
+      return false;
+    }
+    if (host == nullptr && failure == NETDB_INTERNAL) RecordSystemError(errno);
+    return CollectIPv4(host, AF_INET, addresses);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -12,12 +12,20 @@
 
 #include "platform/socket.h"
 #include "platform/system_calls_posix.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
 namespace {
 
 int ToDescriptor(SocketHandle handle) { return static_cast<int>(handle); }
+
+// Records errno as the reason the call fails, and passes result through.
+template <typename Result>
+Result Failed(Result result) {
+  RecordLastSystemError();
+  return result;
+}
 
 }  // namespace
 
@@ -27,10 +35,10 @@ bool OpenUdpSocket(SocketHandle* handle) {
   // start one.
 #if defined(SOCK_CLOEXEC)
   const int fd = Posix().socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed(false);
 #else
   const int fd = Posix().socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed(false);
   const int flags = ::fcntl(fd, F_GETFD);
   if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 #endif
@@ -50,8 +58,10 @@ bool ConnectSocket(SocketHandle handle, std::uint32_t address, std::uint16_t por
   peer.sin_family = AF_INET;
   peer.sin_addr.s_addr = htonl(address);
   peer.sin_port = htons(port);
-  return ::connect(ToDescriptor(handle), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) ==
-         0;
+  if (::connect(ToDescriptor(handle), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) {
+    return true;
+  }
+  return Failed(false);
 }
 
 SocketResult SendDatagram(SocketHandle handle, const char* data, int length) {
@@ -59,9 +69,9 @@ SocketResult SendDatagram(SocketHandle handle, const char* data, int length) {
     ssize_t sent = Posix().send(ToDescriptor(handle), data, static_cast<size_t>(length), 0);
     if (sent >= 0) return {SocketStatus::kDone, static_cast<int>(sent)};
     if (errno == EINTR) continue;
-    if (errno == EMSGSIZE) return {SocketStatus::kTooLarge, 0};
-    if (errno == ECONNREFUSED) return {SocketStatus::kRefused, 0};
-    return {SocketStatus::kFailed, 0};
+    if (errno == EMSGSIZE) return Failed(SocketResult{SocketStatus::kTooLarge, 0});
+    if (errno == ECONNREFUSED) return Failed(SocketResult{SocketStatus::kRefused, 0});
+    return Failed(SocketResult{SocketStatus::kFailed, 0});
   }
 }
 
@@ -73,7 +83,7 @@ SocketStatus WaitReadable(SocketHandle handle, int waitMs) {
   int ready = Posix().poll(&entry, 1, waitMs < 0 ? -1 : waitMs);
   if (ready > 0) return SocketStatus::kDone;  // POLLERR too: the receive reports it
   if (ready == 0) return SocketStatus::kTimedOut;
-  return errno == EINTR ? SocketStatus::kInterrupted : SocketStatus::kFailed;
+  return errno == EINTR ? SocketStatus::kInterrupted : Failed(SocketStatus::kFailed);
 }
 
 SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
@@ -100,9 +110,9 @@ SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {
     case EINTR:
       return {SocketStatus::kInterrupted, 0};
     case ECONNREFUSED:
-      return {SocketStatus::kRefused, 0};
+      return Failed(SocketResult{SocketStatus::kRefused, 0});
     default:
-      return {SocketStatus::kFailed, 0};
+      return Failed(SocketResult{SocketStatus::kFailed, 0});
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/socket.h"
+#include "platform/system_error.h"
 
 namespace seatenrol {
 
@@ -13,8 +14,17 @@ namespace {
 
 SOCKET ToSocket(SocketHandle handle) { return static_cast<SOCKET>(handle); }
 
-// The failed call's Winsock error as a status; oversized stands for
-// WSAEMSGSIZE, whose meaning differs between sending and receiving.
+// Records the failed call's Winsock error as the reason it fails, and
+// passes result through.
+template <typename Result>
+Result Failed(Result result) {
+  RecordSystemError(::WSAGetLastError());
+  return result;
+}
+
+// The failed call's Winsock error as a status, recorded unless the caller
+// goes on; oversized stands for WSAEMSGSIZE, whose meaning differs between
+// sending and receiving.
 SocketStatus StatusOfLastError(SocketStatus oversized) {
   switch (::WSAGetLastError()) {
     case WSAEWOULDBLOCK:
@@ -22,12 +32,12 @@ SocketStatus StatusOfLastError(SocketStatus oversized) {
     case WSAEINTR:
       return SocketStatus::kInterrupted;
     case WSAEMSGSIZE:
-      return oversized;
+      return Failed(oversized);
     case WSAECONNRESET:  // an ICMP port unreachable on a connected socket
     case WSAECONNREFUSED:
-      return SocketStatus::kRefused;
+      return Failed(SocketStatus::kRefused);
     default:
-      return SocketStatus::kFailed;
+      return Failed(SocketStatus::kFailed);
   }
 }
 
@@ -48,7 +58,7 @@ bool OpenUdpSocket(SocketHandle* handle) {
       ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
     }
   }
-  if (s == INVALID_SOCKET) return false;
+  if (s == INVALID_SOCKET) return Failed(false);
   *handle = static_cast<SocketHandle>(s);
   return true;
 }
@@ -61,8 +71,11 @@ bool ConnectSocket(SocketHandle handle, std::uint32_t address, std::uint16_t por
   peer.sin_family = AF_INET;
   peer.sin_addr.s_addr = ::htonl(address);
   peer.sin_port = ::htons(port);
-  return ::connect(ToSocket(handle), reinterpret_cast<const sockaddr*>(&peer),
-                   static_cast<int>(sizeof peer)) == 0;
+  if (::connect(ToSocket(handle), reinterpret_cast<const sockaddr*>(&peer),
+                static_cast<int>(sizeof peer)) == 0) {
+    return true;
+  }
+  return Failed(false);
 }
 
 SocketResult SendDatagram(SocketHandle handle, const char* data, int length) {
@@ -85,7 +98,8 @@ SocketStatus WaitReadable(SocketHandle handle, int waitMs) {
   int ready = ::select(0, &readable, nullptr, &failed, waitMs < 0 ? nullptr : &limit);
   if (ready > 0) return SocketStatus::kDone;
   if (ready == 0) return SocketStatus::kTimedOut;
-  return ::WSAGetLastError() == WSAEINTR ? SocketStatus::kInterrupted : SocketStatus::kFailed;
+  return ::WSAGetLastError() == WSAEINTR ? SocketStatus::kInterrupted
+                                         : Failed(SocketStatus::kFailed);
 }
 
 SocketResult ReceiveDatagram(SocketHandle handle, char* buffer, int capacity) {

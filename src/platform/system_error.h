@@ -17,6 +17,19 @@ void RecordLastSystemError();
 // This thread's recorded reason; 0 when none.
 int RecordedSystemError();
 
+// Keeps this thread's recorded reason across a scope whose own system calls
+// are no step of the call under way (a log line, say).
+class SystemErrorKept {
+public:
+  SystemErrorKept() : m_code(RecordedSystemError()) {}
+  ~SystemErrorKept() { RecordSystemError(m_code); }
+  SystemErrorKept(const SystemErrorKept&) = delete;
+  SystemErrorKept& operator=(const SystemErrorKept&) = delete;
+
+private:
+  int m_code;
+};
+
 }  // namespace seatenrol
 
 #endif

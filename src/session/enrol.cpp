@@ -6,6 +6,7 @@
 #include "log/log.h"
 #include "log/messages.h"
 #include "platform/call_limits.h"
+#include "platform/wipe.h"
 #include "seatenrol/session.h"
 #include "session/enrolment_report.h"
 #include "session/progress.h"
@@ -43,12 +44,17 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
       seatenrol::BeginEnrolmentReport(Outcome::kNoMemory);
       return false;
     }
-    if (!Register(result, venueID, secret, serverName, port)) {
+    // The answer's error info, the credential among it, goes with this frame.
+    const seatenrol::ScopedWipe wipeResult(&result, sizeof result);
+    const int exchanged = Register(result, venueID, secret, serverName, port);
+    seatenrol::WipeStackBelow();  // the exchange's frames held the secret
+    if (!exchanged) {
       seatenrol::DebugOutput(seatenrol::messages::kRegisterFailedDebug);
       seatenrol::WriteLog(seatenrol::messages::kRegisterFailedLog);
       return false;
     }
 
+    seatenrol::BeginEnrolmentStep();
     const int errorNo = result.GetErrorNo();
     if (IsRefusal(errorNo)) {
       SetEnrolmentOutcome(Outcome::kRefused);
@@ -76,8 +82,11 @@ bool CRegisterSession::RegisterServer(unsigned char* venueID, unsigned char* sec
       SetEnrolmentOutcome(Outcome::kCancelled);
       return false;
     }
-    seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
-    std::memcpy(report.credential, credential, sizeof report.credential);
+    if (seatenrol::CredentialWanted()) {
+      seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
+      std::memcpy(report.credential, credential, sizeof report.credential);
+    }
+    seatenrol::BeginEnrolmentStep();
     const seatenrol::StoreResult stored =
         seatenrol::StoreEnrolment(reinterpret_cast<const char*>(serverName), port, credential);
     CP2PCommunication::Close();

@@ -30,17 +30,40 @@ struct EnrolmentReport {
   Outcome outcome;
   int errorNo;                   // the server's error number when it answered, else 0
   char serverIP[16];             // dotted address whose reply was parsed, else ""
-  unsigned char credential[32];  // what an accepting answer granted, else zeros
+  unsigned char credential[32];  // what an accepting answer granted, while a
+                                 // CredentialHandOver asks for it; else zeros
+  int systemError;               // the system's code for the step that ended the call, else 0
 };
 
 // This thread's report of its last Register or RegisterServer call.
 EnrolmentReport& ThreadEnrolmentReport();
 
-// Starts a new report: every field cleared, outcome as given.
+// Starts a new report: every field cleared, outcome as given, and the
+// thread's recorded system error cleared for the steps to come.
 void BeginEnrolmentReport(Outcome outcome);
 
-// Sets the outcome of the report under way.
+// Sets the outcome of the report under way, with the system error the step
+// that ended it recorded (none for a success).
 void SetEnrolmentOutcome(Outcome outcome);
+
+// Clears the thread's recorded system error before a step whose failure may
+// end the call, so that the report never names a failure another step
+// recovered from.
+void BeginEnrolmentStep();
+
+// While one lives, RegisterServer keeps the granted credential in this
+// thread's report for the C interface to copy out; the C interface then
+// wipes it. Without one no copy is kept: a C++ host has no way to read it.
+class CredentialHandOver {
+public:
+  CredentialHandOver();
+  ~CredentialHandOver();
+  CredentialHandOver(const CredentialHandOver&) = delete;
+  CredentialHandOver& operator=(const CredentialHandOver&) = delete;
+};
+
+// Whether a CredentialHandOver lives on this thread.
+bool CredentialWanted();
 
 }  // namespace seatenrol
 

@@ -14,6 +14,8 @@
 #include "platform/ipv4_text.h"
 #include "platform/resolve.h"
 #include "platform/socket.h"
+#include "platform/system_error.h"
+#include "platform/wipe.h"
 #include "seatenrol/session.h"
 #include "session/enrolment_report.h"
 #include "session/progress.h"
@@ -107,8 +109,12 @@ int CRegisterSession::CreatPSCRegisterCommand(CPSCRegisterCommand& request, unsi
     return 0;
   }
 
+  // Sealed under a key anyone can read, the serial is as secret as the secret.
   unsigned char serial[32] = {};
-  if (!seatenrol::SealSerial(secret, sizeof serial, serial, sizeof serial)) return 0;
+  const seatenrol::ScopedWipe wipeSerial(serial, sizeof serial);
+  const bool sealed = seatenrol::SealSerial(secret, sizeof serial, serial, sizeof serial);
+  seatenrol::WipeStackBelow();  // the sealing's frames held the secret
+  if (!sealed) return 0;
   if (!request.SetSerialID(serial, sizeof serial)) return 0;
   if (!request.SetSerialPassword(m_serialPassword, sizeof m_serialPassword)) return 0;
   return 1;
@@ -267,12 +273,14 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
     if (!reply.Alloc(seatenrol::kPacketBufferSize)) return 0;
 
     CPSCRegisterCommand request;
+    const seatenrol::ScopedWipe wipeRequest(&request, sizeof request);
     if (!CreatPSCRegisterCommand(request, venueID, secret, serverName, port)) {
       SetEnrolmentOutcome(NetworkOutcome(Outcome::kNoIdentity));
       return 0;
     }
 
     std::vector<std::uint32_t> addresses;
+    seatenrol::BeginEnrolmentStep();
     switch (seatenrol::ResolveWithinLimits(reinterpret_cast<const char*>(serverName), addresses)) {
       case seatenrol::LookupResult::kResolved:
         break;
@@ -294,6 +302,7 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
     SetEnrolmentOutcome(Outcome::kUnusableReply);
     CSocketAddress peer;
     for (const std::uint32_t address : addresses) {
+      seatenrol::BeginEnrolmentStep();
       char text[16];
       seatenrol::FormatDottedIPv4(address, text);
       if (!CSocketAddress::CheckStrIP(text) || !peer.SetIP(text) || !peer.SetPort(port)) {
@@ -319,6 +328,7 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
       }
 
       CResponseCommandReg response;
+      const seatenrol::ScopedWipe wipeResponse(&response, sizeof response);
       if (awaited == Awaited::kUnusable || !response.Create(&reply)) {
         // A reply that does not parse lets the next address have its turn.
         Close();
@@ -327,6 +337,7 @@ int CRegisterSession::Register(RegError& result, unsigned char* venueID, unsigne
       if (!result.SetP2PError(response.GetP2PError())) return 0;
       seatenrol::EnrolmentReport& report = seatenrol::ThreadEnrolmentReport();
       report.outcome = Outcome::kOk;
+      report.systemError = 0;
       report.errorNo = result.GetErrorNo();
       std::memcpy(report.serverIP, text, sizeof report.serverIP);
       seatenrol::ReportStage(seatenrol::Stage::kReply, report.errorNo);

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/wipe.h"
 #include "seatenrol/session.h"
 #include "session/session_limits.h"
 
@@ -32,6 +33,9 @@ CRegisterSession::CRegisterSession() : CP2PCommunication(), m_packetBuffer(nullp
 }
 
 CRegisterSession::~CRegisterSession() {
+  // The caller's secret goes with the session: nothing the host reads later
+  // may find it in freed memory or an old stack frame.
+  seatenrol::WipeBytes(m_secret, sizeof m_secret);
   delete m_packetBuffer;
   m_packetBuffer = nullptr;
   // The base releases the endpoint if it is still open.
@@ -55,7 +59,7 @@ int CRegisterSession::Init() {
   if (!m_packetBuffer->Alloc(seatenrol::kPacketBufferSize)) return 0;
   ZeroField(m_userID);
   ZeroField(m_venueID);
-  ZeroField(m_secret);
+  seatenrol::WipeBytes(m_secret, sizeof m_secret);
   return 1;
 }
 

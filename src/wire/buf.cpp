@@ -1,6 +1,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/wipe.h"
 #include "seatenrol/wire.h"
 
 CBuf::CBuf() : m_storage(nullptr), m_capacity(0), m_length(0) {}
@@ -46,6 +47,8 @@ int CBuf::SetDataLen(unsigned int length) {
 
 void CBuf::Free() {
   if (m_storage == nullptr) return;
+  // A buffer carries the sealed secret out and the credential in.
+  seatenrol::WipeBytes(m_storage, m_capacity);
   delete[] m_storage;
   m_storage = nullptr;
   m_capacity = 0;

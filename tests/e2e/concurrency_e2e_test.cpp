@@ -37,9 +37,9 @@ protected:
   void SetUp() override {
     unsigned char mac[6];
     if (!SeatMac(mac)) GTEST_SKIP() << "this host shows no IPv4 address or adapter to enrol";
-    seatenrol::SetLogDirectoryForTesting(m_store.Path().c_str());
+    seatenrol::SetLogDirectory(m_store.Path().c_str());
   }
-  void TearDown() override { seatenrol::SetLogDirectoryForTesting(nullptr); }
+  void TearDown() override { seatenrol::SetLogDirectory(nullptr); }
 
   // One server per seat's entry, each on its own port.
   void StartServers(int count) {

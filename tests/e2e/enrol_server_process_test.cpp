@@ -63,7 +63,7 @@ TEST_F(ServerAsProcess, KeepsServingWhileItsReaderDoesNotRead) {
 TEST_F(ServerAsProcess, AHeldBackAnswerDoesNotHoldUpTheNextSeat) {
   unsigned char mac[6];
   if (!SeatMac(mac)) GTEST_SKIP() << "this host shows no IPv4 address or adapter to enrol";
-  seatenrol::SetLogDirectoryForTesting(m_store.Path().c_str());
+  seatenrol::SetLogDirectory(m_store.Path().c_str());
   // Each answer leaves 3 s late; answered one after the other, the second
   // seat's would come after its 5 s wait.
   ServerProcess server(m_store, VenueLine(kVenue, m_secret), {"--delay", "3000"});
@@ -81,7 +81,7 @@ TEST_F(ServerAsProcess, AHeldBackAnswerDoesNotHoldUpTheNextSeat) {
     });
   }
   for (std::thread& seat : seats) seat.join();
-  seatenrol::SetLogDirectoryForTesting(nullptr);
+  seatenrol::SetLogDirectory(nullptr);
   EXPECT_EQ(enrolled.load(), 2);
 }
 

@@ -149,9 +149,9 @@ TEST(ServerList, NamesLongerThan255BytesAreNeitherStoredNorFound) {
   EXPECT_EQ(FindServer(list, name.c_str(), 9), -1);
   const std::filesystem::path logs = std::filesystem::temp_directory_path() / "seatenrol-enrol-log";
   std::filesystem::create_directories(logs);
-  SetLogDirectoryForTesting(logs.string().c_str());
+  SetLogDirectory(logs.string().c_str());
   EXPECT_EQ(StoreEnrolment(name.c_str(), 9, Bytes(Credential('c'))), StoreResult::kFailed);
-  SetLogDirectoryForTesting(nullptr);
+  SetLogDirectory(nullptr);
   std::filesystem::remove_all(logs);
 }
 

@@ -17,11 +17,11 @@ ScratchDirectory::ScratchDirectory() {
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) != nullptr) m_path = buffer.data();
   setenv("SEATENROL_CONFIG_DIR", m_path.c_str(), 1);
-  seatenrol::SetLogDirectoryForTesting(m_path.c_str());
+  seatenrol::SetLogDirectory(m_path.c_str());
 }
 
 ScratchDirectory::~ScratchDirectory() {
-  seatenrol::SetLogDirectoryForTesting(nullptr);
+  seatenrol::SetLogDirectory(nullptr);
   unsetenv("SEATENROL_CONFIG_DIR");
   std::error_code ignored;
   if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);

@@ -128,7 +128,7 @@ protected:
 #else
     setenv("SEATENROL_CONFIG_DIR", m_directory.string().c_str(), 1);
 #endif
-    seatenrol::SetLogDirectoryForTesting(m_directory.string().c_str());
+    seatenrol::SetLogDirectory(m_directory.string().c_str());
     m_cancel = seatenrol_cancel_create();
     ASSERT_NE(m_cancel, nullptr);
   }
@@ -136,7 +136,7 @@ protected:
     seatenrol::SetNameLookupForTesting(nullptr);
     slowLookupReleased = true;
     seatenrol_cancel_destroy(m_cancel);
-    seatenrol::SetLogDirectoryForTesting(nullptr);
+    seatenrol::SetLogDirectory(nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(m_directory, ignored);
   }

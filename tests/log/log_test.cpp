@@ -69,11 +69,11 @@ protected:
     fs::remove_all(directory_);
     fs::create_directories(directory_);
     file_ = directory_ / "terminal_.log";
-    SetLogDirectoryForTesting(directory_.string().c_str());
+    SetLogDirectory(directory_.string().c_str());
     SetLogTag(nullptr);
   }
   void TearDown() override {
-    SetLogDirectoryForTesting(nullptr);
+    SetLogDirectory(nullptr);
     SetLogTag(nullptr);
     fs::remove_all(directory_);
   }
@@ -177,7 +177,7 @@ TEST_F(LogFile, LongLineIsCutAtByte1023WithoutItsLineFeed) {
 TEST_F(LogFile, NothingIsWrittenWithoutMessageOrWritableFile) {
   EXPECT_EQ(WriteLog(nullptr), 0);
   EXPECT_FALSE(fs::exists(file_));
-  SetLogDirectoryForTesting((directory_ / "missing").string().c_str());
+  SetLogDirectory((directory_ / "missing").string().c_str());
   EXPECT_EQ(WriteLog("lost"), 0);
   EXPECT_FALSE(fs::exists(directory_ / "missing"));
 }

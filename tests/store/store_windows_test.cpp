@@ -52,9 +52,9 @@ TEST_F(WideFolder, HoldsTheStoreAndTheLog) {
     EXPECT_TRUE(fs::exists(folder_ / name)) << name;
   }
 
-  SetLogDirectoryForTesting(Utf8(folder_).c_str());
+  SetLogDirectory(Utf8(folder_).c_str());
   EXPECT_EQ(WriteLog("wide"), 1);
-  SetLogDirectoryForTesting(nullptr);
+  SetLogDirectory(nullptr);
   const std::string log = Utf8(folder_ / "terminal_.log");
   std::uint64_t size = 0;
   ASSERT_TRUE(FileSize(log.c_str(), size));
