@@ -13,8 +13,9 @@
  * process must start Winsock (WSAStartup) before it enrols or asks for the
  * identity; the library never does.
  *
- * Texts are NUL-terminated. Names, paths and the English texts are UTF-8;
- * the library's debugger messages (seatenrol/debug_output.h) are GBK. */
+ * Texts are NUL-terminated and UTF-8: names, paths, the English texts and
+ * the debugger messages a message callback receives (the C++ sink of
+ * seatenrol/debug_output.h gets those in their own GBK). */
 #ifndef SEATENROL_C_API_H
 #define SEATENROL_C_API_H
 
@@ -122,12 +123,14 @@ typedef struct seatenrol_identity {
   int32_t ip_source;  /* SEATENROL_FROM_ADAPTER or SEATENROL_FROM_HOST_NAME */
   int32_t mac_source; /* SEATENROL_FROM_ADAPTER or SEATENROL_FROM_ADDRESS */
   char ip[16];        /* dotted IPv4 */
-  char host_name[24]; /* the at most 20 bytes a request carries, NUL-terminated */
+  char host_name[24]; /* UTF-8, at most 20 bytes cut at a character, NUL-terminated */
   uint8_t mac[6];
   uint8_t reserved[2]; /* zero */
 } seatenrol_identity;
 
-/* Discovers the identity exactly as the request builder does.
+/* Discovers the identity exactly as the request builder does. The host name
+ * is the same name in UTF-8: a request carries the system's own bytes (on
+ * Windows those of the ANSI code page, gethostname's).
  * SEATENROL_OK, SEATENROL_NO_IDENTITY (out is then zeroed but for its size),
  * SEATENROL_NETWORK_NOT_STARTED or SEATENROL_BAD_ARGUMENT. */
 SEATENROL_C_API int SEATENROL_CALL seatenrol_get_identity(seatenrol_identity* out);
@@ -226,10 +229,18 @@ SEATENROL_C_API int SEATENROL_CALL seatenrol_cancel_request(seatenrol_cancel* ca
 SEATENROL_C_API void SEATENROL_CALL seatenrol_cancel_destroy(seatenrol_cancel* cancel);
 
 /* Messages for every language: each debugger message reaches fn as UTF-8, on
- * the thread that made it, with no lock of the library's held. Replacing or
- * clearing (fn NULL) never waits for callbacks running on other threads:
- * release(context), when given, runs exactly once, after the last call into
- * the replaced callback has ended. A callback must not throw or jump out. */
+ * the thread that made it, with no lock of the library's held, on Linux as on
+ * Windows; fn may call any seatenrol_* function, this one included. Replacing
+ * or clearing (fn NULL; context and release are then unused) never waits for
+ * callbacks running on other threads: release(context), when given, runs
+ * exactly once, after the last call into the replaced callback has ended: at
+ * once, on the replacing thread, when none is running, else on the thread
+ * whose call ends last. So a callback that hands its text to a UI thread may
+ * be cleared from that thread. Installing the same context again releases it
+ * for the old registration: give each registration its own, or no release.
+ * A callback must not throw or jump out; one that does anyway loses its
+ * release (the context is never released) but leaves no later call waiting.
+ * SEATENROL_OK, or SEATENROL_NO_MEMORY with the old callback in place. */
 typedef void(SEATENROL_CALL* seatenrol_message_fn)(void* context, const char* utf8);
 typedef void(SEATENROL_CALL* seatenrol_release_fn)(void* context);
 SEATENROL_C_API int SEATENROL_CALL seatenrol_set_message_callback(seatenrol_message_fn fn,

@@ -13,6 +13,7 @@
 #include "hostinfo/host_identity.h"
 #include "platform/call_limits.h"
 #include "platform/chosen_directory.h"
+#include "log/log.h"
 #include "platform/config_store.h"
 #include "platform/os.h"
 #include "platform/socket.h"
@@ -188,15 +189,16 @@ int GetIdentity(seatenrol_identity* out) {
   const bool fromAdapter = identity.IPText()[0] != '\0';
   const char* ip = identity.GetSystemIP();
   unsigned char mac[CHostIdentity::kMacSize] = {};
-  unsigned char name[CHostIdentity::kHostNameLimit] = {};
-  if (ip == nullptr || identity.GetSystemMac(mac, sizeof mac) != 1 ||
-      identity.GetHostName(name, sizeof name) != 1) {
+  // UTF-8, as every text of the C interface; the request carries the
+  // system's own bytes.
+  char name[CHostIdentity::kHostNameLimit + 1] = {};
+  if (ip == nullptr || identity.GetSystemMac(mac, sizeof mac) != 1 || !HostNameUtf8(name)) {
     return SocketLayerStarted() ? SEATENROL_NO_IDENTITY : SEATENROL_NETWORK_NOT_STARTED;
   }
   out->ip_source = fromAdapter ? SEATENROL_FROM_ADAPTER : SEATENROL_FROM_HOST_NAME;
   out->mac_source = fromAdapter ? SEATENROL_FROM_ADAPTER : SEATENROL_FROM_ADDRESS;
   std::strncpy(out->ip, ip, sizeof out->ip - 1);
-  std::memcpy(out->host_name, name, sizeof name);
+  std::memcpy(out->host_name, name, CHostIdentity::kHostNameLimit);
   std::memcpy(out->mac, mac, sizeof mac);
   return SEATENROL_OK;
 }
@@ -431,6 +433,11 @@ int SEATENROL_CALL seatenrol_set_store_directory(const char* directory) {
 int SEATENROL_CALL seatenrol_set_log_directory(const char* directory) {
   return seatenrol::Guarded(
       [&] { return seatenrol::ChooseFolder(seatenrol::ChosenFolder::kLog, directory); });
+}
+
+int SEATENROL_CALL seatenrol_set_message_callback(seatenrol_message_fn fn, void* context,
+                                                  seatenrol_release_fn release) {
+  return seatenrol::SetMessageCallback(fn, context, release) ? SEATENROL_OK : SEATENROL_NO_MEMORY;
 }
 
 const char* SEATENROL_CALL seatenrol_version(void) { return SEATENROL_VERSION_STRING; }

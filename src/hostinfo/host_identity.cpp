@@ -42,7 +42,7 @@ bool ProbeHostEntry(const char* name, HostEntry& entry) {
 
 const HostSystem& SystemHost() {
   static const HostSystem system{ProbeHostName, ProbeHostEntry, ProbeAdapters,
-                                 ProbeIsPhysicalAdapter};
+                                 ProbeIsPhysicalAdapter, ProbeHostNameUtf8};
   return system;
 }
 
@@ -126,6 +126,25 @@ int CHostIdentity::GetSystemMac(unsigned char* out, int outLength, const HostSys
   StoreAddressBytes(AddressValue(text), out, outLength);
   if (outLength > 4) out[4] = 0;
   return 1;
+}
+
+std::size_t Utf8CutLength(const char* text, std::size_t length, std::size_t limit) {
+  if (length <= limit) return length;
+  std::size_t kept = limit;
+  // A continuation byte (10xxxxxx) just past the cut belongs to a character
+  // that the cut would split: that character goes too.
+  while (kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) --kept;
+  return kept;
+}
+
+bool HostNameUtf8(char (&name)[CHostIdentity::kHostNameLimit + 1], const HostSystem& system) {
+  char full[kHostNameBufferSize] = {};
+  const auto& probe = system.hostNameUtf8 ? system.hostNameUtf8 : system.hostName;
+  if (!probe || !probe(full)) return false;
+  const std::size_t length = strnlen(full, sizeof full - 1);
+  std::memset(name, 0, sizeof name);
+  std::memcpy(name, full, Utf8CutLength(full, length, CHostIdentity::kHostNameLimit));
+  return true;
 }
 
 }  // namespace seatenrol

@@ -3,6 +3,7 @@
 #ifndef SEATENROL_HOSTINFO_HOST_IDENTITY_H
 #define SEATENROL_HOSTINFO_HOST_IDENTITY_H
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct HostSystem {
   std::function<bool(const char* name, HostEntry& entry)> hostEntry;
   std::function<bool(std::vector<AdapterRecord>& adapters)> adapters;
   PhysicalAdapterTest isPhysical;
+  // The host name in UTF-8 for the C interface; when empty, hostName's bytes.
+  std::function<bool(char (&name)[kHostNameBufferSize])> hostNameUtf8;
 };
 
 const HostSystem& SystemHost();
@@ -62,6 +65,18 @@ private:
   char m_ipText[kIPTextSize];
   unsigned char m_mac[kMacSize];
 };
+
+// How many of length bytes of UTF-8 text to keep so that at most limit
+// remain and no character is cut: the text itself when it fits, else up to
+// the last character that ends within limit.
+std::size_t Utf8CutLength(const char* text, std::size_t length, std::size_t limit);
+
+// The host name as the C interface gives it: UTF-8, at most
+// CHostIdentity::kHostNameLimit bytes cut at a character boundary, zeros
+// behind it. False (name untouched) when the system gives none. A request
+// carries GetHostName's bytes instead, as it always has.
+bool HostNameUtf8(char (&name)[CHostIdentity::kHostNameLimit + 1],
+                  const HostSystem& system = SystemHost());
 
 }  // namespace seatenrol
 

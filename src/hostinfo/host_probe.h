@@ -16,6 +16,13 @@ constexpr int kHostNameBufferSize = 256;
 // when the socket layer gives none.
 bool ProbeHostName(char (&name)[kHostNameBufferSize]);
 
+// The host name in UTF-8 into name, which the caller has zeroed: on Windows
+// the computer's DNS host name from the wide API (gethostname gives the ANSI
+// code page's bytes), elsewhere gethostname's, which are UTF-8 already. A
+// name longer than the buffer is cut at a character boundary. False when the
+// system gives none.
+bool ProbeHostNameUtf8(char (&name)[kHostNameBufferSize]);
+
 // The host entry of name (gethostbyname); false when it does not resolve.
 // An entry that lists no address is still an entry, with empty lists. The
 // same resolver serves the session's server name.

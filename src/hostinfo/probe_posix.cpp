@@ -323,6 +323,8 @@ bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
   return false;
 }
 
+bool ProbeHostNameUtf8(char (&name)[kHostNameBufferSize]) { return ProbeHostName(name); }
+
 // An interface without an IPv4 address can neither be chosen nor give the
 // fallback address, so the discovery neither lists it nor asks about it.
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) { return ListInterfaces(adapters, false); }

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <string>
 
+#include "hostinfo/host_identity.h"
 #include "hostinfo/host_probe.h"
 #include "platform/system_error.h"
+#include "platform/wide_text_win.h"
 
 namespace seatenrol {
 
@@ -50,6 +52,20 @@ bool ProbeHostName(char (&name)[kHostNameBufferSize]) {
   if (gethostname(name, kHostNameBufferSize) != SOCKET_ERROR) return true;
   RecordSystemError(WSAGetLastError());
   return false;
+}
+
+// GetComputerNameExW rather than GetHostNameW, which Windows 7 lacks; the
+// physical DNS host name is the one gethostname gives, in the wide API's
+// characters.
+bool ProbeHostNameUtf8(char (&name)[kHostNameBufferSize]) {
+  wchar_t wide[kHostNameBufferSize] = {};
+  DWORD size = kHostNameBufferSize;  // characters, terminator included
+  if (!GetComputerNameExW(ComputerNamePhysicalDnsHostname, wide, &size) || size == 0) return false;
+  std::string utf8;
+  if (!Utf8FromWide(wide, size, utf8)) return false;
+  const std::size_t length = Utf8CutLength(utf8.data(), utf8.size(), kHostNameBufferSize - 1);
+  std::memcpy(name, utf8.data(), length);
+  return true;
 }
 
 bool ProbeAdapters(std::vector<AdapterRecord>& adapters) {

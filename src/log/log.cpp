@@ -18,17 +18,51 @@ namespace {
 constexpr char kLogFileName[] = "terminal_.log";
 
 // The process-wide state of the log, made on first use and kept for the
-// life of the process. The lock guards the tag, the identity cache and every
-// write to the file.
+// life of the process. The lock guards the tag and every write to the file.
 struct LogState {
   std::mutex lock;
   char tag[kLogTagLimit + 1] = {};
-  CHostIdentity identity;
 };
 
 LogState& Log() {
   static LogState state;
   return state;
+}
+
+// The seat's IP text for every line, found once and kept. Its lock guards the
+// text alone: the discovery (adapters, registry, name lookup) runs outside
+// it and outside the log lock, so no thread queues behind a slow resolver.
+struct IdentityCache {
+  std::mutex lock;
+  char ip[CHostIdentity::kIPTextSize] = {};
+  const HostSystem* system = nullptr;  // null: the running system's
+};
+
+IdentityCache& Identity() {
+  static IdentityCache cache;
+  return cache;
+}
+
+// The host name and the IP text a line shows; empty where none is found.
+// A line whose discovery fails shows no IP, and the next line tries again.
+void GatherIdentity(char (&hostName)[256], char (&ip)[CHostIdentity::kIPTextSize]) {
+  IdentityCache& cache = Identity();
+  const HostSystem* system = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(cache.lock);
+    std::memcpy(ip, cache.ip, sizeof ip);
+    system = cache.system;
+  }
+  const HostSystem& host = system == nullptr ? SystemHost() : *system;
+  CHostIdentity identity;
+  identity.GetHostName(reinterpret_cast<unsigned char*>(hostName), sizeof hostName - 1, host);
+  if (ip[0] != '\0') return;
+  const char* found = identity.GetSystemIP(host);
+  if (found == nullptr) return;
+  std::strncpy(ip, found, sizeof ip - 1);
+  std::lock_guard<std::mutex> hold(cache.lock);
+  // Another line may have found it meanwhile; the first found stays.
+  if (cache.ip[0] == '\0' && cache.system == system) std::memcpy(cache.ip, ip, sizeof ip);
 }
 
 bool CurrentLogPath(char (&path)[kLogPathSize]) {
@@ -45,11 +79,8 @@ bool CurrentLogPath(char (&path)[kLogPathSize]) {
 }
 
 // Appends one line to the open file; runs under the log lock.
-void WriteLine(LogState& log, std::FILE* file, const char* message) {
-  char hostName[256] = {};
-  log.identity.GetHostName(reinterpret_cast<unsigned char*>(hostName), sizeof hostName - 1);
-  const char* ip = log.identity.GetSystemIP();
-  if (ip == nullptr) ip = "";
+void WriteLine(LogState& log, std::FILE* file, const char* hostName, const char* ip,
+               const char* message) {
   const LocalTime now = CurrentLocalTime();
   char line[kLogLineLimit + 1] = {};
   std::snprintf(line, sizeof line, messages::kLogLineFormat, ip, hostName, log.tag, now.year,
@@ -72,6 +103,13 @@ bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]) {
 
 void SetLogDirectory(const char* directory) { SetChosenDirectory(ChosenFolder::kLog, directory); }
 
+void SetLogHostSystemForTesting(const HostSystem* system) {
+  IdentityCache& cache = Identity();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  cache.system = system;
+  std::memset(cache.ip, 0, sizeof cache.ip);
+}
+
 int SetLogTag(const char* tag) {
   try {
     LogState& log = Log();
@@ -93,6 +131,9 @@ int WriteLog(const char* message) {
   try {
     char path[kLogPathSize] = {};
     if (!CurrentLogPath(path)) return 0;
+    char hostName[256] = {};
+    char ip[CHostIdentity::kIPTextSize] = {};
+    GatherIdentity(hostName, ip);
     LogState& log = Log();
     std::lock_guard<std::mutex> hold(log.lock);
     std::uint64_t size = 0;
@@ -101,11 +142,11 @@ int WriteLog(const char* message) {
     }
     std::FILE* file = OpenFileToAppend(path);
     if (file == nullptr) return 0;
-    WriteLine(log, file, message);
+    WriteLine(log, file, hostName, ip, message);
     std::fclose(file);
     return 1;
   } catch (...) {
-    // Only the lock or the path can throw, before anything is written.
+    // Only a lock, the path or the discovery can throw, before anything is written.
     return 0;
   }
 }

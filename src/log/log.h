@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "seatenrol/c_api.h"
+
 namespace seatenrol {
 
 // The file is deleted before a line once it is larger than this.
@@ -31,8 +33,14 @@ int SetLogTag(const char* tag);
 // WriteLog for the report line.
 int ReportApiFailure(const char* where);
 
-// Sends text to the debugger output and to the host's sink, if it has one.
+// Sends text (code page 936) to the debugger output, to the host's sink and
+// to its message callback as UTF-8, as far as it has them.
 void DebugOutput(const char* text);
+
+// Installs the host's message callback (fn null: none) in place of the one
+// before, which is released after its last call; never waits for it. False,
+// with nothing changed, when out of memory.
+bool SetMessageCallback(seatenrol_message_fn fn, void* context, seatenrol_release_fn release);
 
 // The log file's path beside executablePath: its directory and
 // "terminal_.log", into path. False when the executable path holds no
@@ -43,6 +51,12 @@ bool LogPathBeside(const char* executablePath, char (&path)[kLogPathSize]);
 // the next line on; null restores the executable's directory. Any thread.
 // Throws std::bad_alloc when out of memory, leaving the old choice.
 void SetLogDirectory(const char* directory);
+
+struct HostSystem;
+
+// Runs the lines' identity over system (null: the running system's), with an
+// empty cache. For feeding the log chosen identities.
+void SetLogHostSystemForTesting(const HostSystem* system);
 
 }  // namespace seatenrol
 

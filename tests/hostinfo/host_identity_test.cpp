@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "fake_host.h"
@@ -146,6 +147,39 @@ TEST(HostName, CopiesAtMostTwentyBytesNulPadded) {
   host.hasName = false;
   unsigned char buffer[20] = {};
   EXPECT_EQ(identity.GetHostName(buffer, 20, host.System()), 0);
+}
+
+// The C interface's host name: UTF-8 cut to 20 bytes without splitting a
+// character (网 is three bytes, é two, 😀 four).
+TEST(HostName, Utf8NameIsCutAtACharacterBoundary) {
+  const struct {
+    const char* name;
+    const char* shown;
+  } cases[] = {
+      {"pc", "pc"},
+      {"abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
+      {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrst"},
+      {u8"网吧网吧网吧网", u8"网吧网吧网吧"},
+      {u8"网吧网吧网吧-7", u8"网吧网吧网吧-7"},
+      {u8"ééééééééééé", u8"éééééééééé"},
+      {u8"abcdefghijklmnopqr😀", u8"abcdefghijklmnopqr"},
+      {u8"abcdefghijklmnop😀x", u8"abcdefghijklmnop😀"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    FakeHost host;
+    host.name = c.name;
+    char name[CHostIdentity::kHostNameLimit + 1];
+    std::memset(name, '#', sizeof name);
+    ASSERT_TRUE(HostNameUtf8(name, host.System())) << c.name;
+    EXPECT_EQ(std::string(name), c.shown) << c.name;
+    for (std::size_t i = std::strlen(c.shown); i < sizeof name; ++i) EXPECT_EQ(name[i], '\0');
+  }
+  FakeHost host;
+  host.hasName = false;
+  char name[CHostIdentity::kHostNameLimit + 1] = "kept";
+  EXPECT_FALSE(HostNameUtf8(name, host.System()));
+  EXPECT_STREQ(name, "kept");
 }
 
 }  // namespace

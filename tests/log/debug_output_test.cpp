@@ -10,6 +10,7 @@
 
 #include "log/log.h"
 #include "seatenrol/debug_output.h"
+#include "wait_for.h"
 
 namespace seatenrol {
 namespace {
@@ -26,16 +27,6 @@ TEST(DebugOutput, ReachesTheHostSinkUntilItIsRemoved) {
   SeatenrolSetDebugSink(nullptr, nullptr);
   DebugOutput("second\n");
   EXPECT_EQ(seen, std::vector<std::string>({"first\n"}));
-}
-
-// Waits up to 10 s for done; whether it came.
-template <typename Done>
-bool WaitFor(Done done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done() && std::chrono::steady_clock::now() < limit) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return done();
 }
 
 // A sink whose first call stays inside until released, to hold one thread

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "log/messages.h"
 #include "platform/os.h"
 #include "seatenrol/debug_output.h"
+#include "wait_for.h"
 
 namespace seatenrol {
 namespace {
@@ -274,6 +276,40 @@ TEST(LogPath, BesideTheExecutableWhenItFits) {
   }
   char path[kLogPathSize];
   EXPECT_FALSE(LogPathBeside(nullptr, path));
+}
+
+// The seat's identity is found outside the log lock: while one thread's first
+// line waits in a slow name lookup, another thread's line is written.
+TEST_F(LogFile, ASlowIdentityLookUpHoldsUpNoOtherLine) {
+  std::atomic<bool> release{false};
+  std::atomic<int> lookups{0};
+  HostSystem system;
+  system.hostName = [](char(&name)[kHostNameBufferSize]) {
+    std::strcpy(name, "seat-07");
+    return true;
+  };
+  system.hostEntry = [&](const char*, HostEntry& entry) {
+    if (lookups++ == 0) WaitFor([&release] { return release.load(); });
+    entry.addresses = {0x0A000007u};
+    entry.texts = {"10.0.0.7"};
+    return true;
+  };
+  system.adapters = [](std::vector<AdapterRecord>&) { return false; };
+  SetLogHostSystemForTesting(&system);
+  std::thread slow([] { WriteLog("slow\n"); });
+  ASSERT_TRUE(WaitFor([&lookups] { return lookups >= 1; }));
+  std::atomic<bool> written{false};
+  std::thread quick([&written] { written = WriteLog("quick\n") == 1; });
+  EXPECT_TRUE(WaitFor([&written] { return written.load(); }));
+  release = true;
+  slow.join();
+  quick.join();
+  SetLogHostSystemForTesting(nullptr);
+  const std::vector<std::string> lines = SplitLines(Content());
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(Parse(lines[0]).message, "quick");
+  EXPECT_EQ(Parse(lines[0]).ip, "10.0.0.7");
+  EXPECT_EQ(Parse(lines[2]).message, "slow");
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 
 namespace seatenrol {
 
-// gbk's UTF-8 form. A byte that does not start a valid GBK character becomes
-// U+FFFD and clears exact, so nothing is lost silently and the conversion
-// never stops; the caller may show the raw bytes beside the text.
+// gbk's UTF-8 form, read as the library reads its messages (platform/gbk_text.h),
+// the same on every system. A byte that does not start a valid character
+// becomes U+FFFD and clears exact, so nothing is lost silently and the
+// conversion never stops; the caller may show the raw bytes beside the text.
 std::string GbkToUtf8(const std::string& gbk, bool& exact);
 std::string GbkToUtf8(const std::string& gbk);
 
