@@ -6,9 +6,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/ensure-packages.sh cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev pkg-config >&2
-# The Python and C# tests of the C interface skip themselves without these.
-scripts/ensure-packages.sh python3 mono-mcs mono-runtime >&2 ||
-  echo "the Python or C# tests will be skipped: their packages are missing" >&2
+# The Python, C# and Delphi tests of the C interface skip themselves without these.
+scripts/ensure-packages.sh python3 mono-mcs mono-runtime fp-compiler >&2 ||
+  echo "the Python, C# or Delphi tests will be skipped: their packages are missing" >&2
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j "$jobs"

@@ -5,7 +5,8 @@
 #
 # The archive holds one folder seatenrol-VERSION-ARCH/ with whatever
 # dist/ARCH holds (bin/ with the DLL and its PDB, lib/, include/), the
-# README for Windows users (docs/windows-package.md), and under licences/
+# README for Windows users (docs/windows-package.md), under examples/ the
+# hosts in C, Python, C# and Delphi (copy_examples below), and under licences/
 # the licences of the runtime the DLL carries inside (libstdc++ and libgcc,
 # winpthreads and the MinGW-w64 start-up code), taken from the packages of
 # the compiler that built it. dist/ARCH is what `make windows` (windows.sh
@@ -49,6 +50,17 @@ copy_licences() {
   cp /usr/share/common-licenses/GPL-3 "$to/GPL-3.txt"
 }
 
+# The example hosts a user of the archive starts from: each with the file
+# it needs beside it, none with the repository's build or test scripts.
+copy_examples() {
+  local to=$1
+  mkdir -p "$to/c-host" "$to/python" "$to/csharp" "$to/delphi"
+  cp examples/c-host/main.c examples/common/secret_text.h "$to/c-host/"
+  cp examples/python/seatenrol.py "$to/python/"
+  cp examples/csharp/SeatEnrol.cs "$to/csharp/"
+  cp examples/delphi/seatenrol.pas examples/delphi/check.dpr "$to/delphi/"
+}
+
 pack() {
   local arch=$1 triple version name stage epoch
   triple=$(triple_of "$arch")
@@ -65,6 +77,7 @@ pack() {
   cp -R "dist/$arch/." "$stage/"
   # The README written for Windows users, not the repository's.
   cp docs/windows-package.md "$stage/README.md"
+  copy_examples "$stage/examples"
   copy_licences "$triple" "$stage/licences"
   # Same entries, order and times for the same inputs: the times are
   # SOURCE_DATE_EPOCH's, else the last commit's.
@@ -76,14 +89,15 @@ pack() {
   entries=$(unzip -Z1 "dist/$name.zip")
   for entry in bin/seatenrol.dll bin/seatenrol.pdb bin/seat-enrol.exe lib/libseatenrol.dll.a \
     include/seatenrol/seatenrol.h \
-    include/seatenrol/version.h README.md licences/GPL-3.txt; do
+    include/seatenrol/version.h README.md licences/GPL-3.txt examples/c-host/main.c \
+    examples/python/seatenrol.py examples/csharp/SeatEnrol.cs examples/delphi/seatenrol.pas; do
     if ! printf '%s\n' "$entries" | grep -qxF "$name/$entry"; then
       echo "windows-archive: dist/$name.zip lacks $entry" >&2
       missing=1
     fi
   done
   # Every archive path the README names (in backquotes) is in the archive.
-  for entry in $(grep -o '`\(bin\|lib\|include\|licences\)/[^`]*`' docs/windows-package.md | tr -d '`' | sort -u); do
+  for entry in $(grep -o '`\(bin\|lib\|include\|licences\|examples\)/[^`]*`' docs/windows-package.md | tr -d '`' | sort -u); do
     if ! printf '%s\n' "$entries" | grep -q "^$name/$entry"; then
       echo "windows-archive: README.md names $entry, which dist/$name.zip lacks" >&2
       missing=1

@@ -1,6 +1,7 @@
 // seatenrol-check ENROL_SERVER FOLDER: enrols through the C interface with
 // enrol-server on 127.0.0.1 (accepting, then refusing a wrong secret, then
-// silent), at a closed port, then lists and forgets; one line per check.
+// silent, then cancelled by a CancellationToken while it waits), at a closed
+// port, then lists and forgets; one line per check.
 // SEATENROL_CONFIG_DIR should name a folder of its own. Exit status 0 when
 // every check held, 1 when one did not, 77 when this host has no identity.
 using System;
@@ -11,6 +12,7 @@ using System.Net;
 using System.Net.Sockets;
 using System.Runtime.InteropServices;
 using System.Text.RegularExpressions;
+using System.Threading;
 using SeatEnrol;
 
 static class Check
@@ -50,7 +52,9 @@ static class Check
     {
         Native.StartWinsockOnWindows();
         Expect(Marshal.SizeOf(typeof(Enrolment)) == 64 && Marshal.SizeOf(typeof(Identity)) == 60 &&
-               Marshal.SizeOf(typeof(Server)) == 296, "the structures are 64, 60 and 296 bytes");
+               Marshal.SizeOf(typeof(Server)) == 296 &&
+               Marshal.SizeOf(typeof(Options)) == 16 + 3 * IntPtr.Size,
+               "the structures are 64, 60, 296 and " + (16 + 3 * IntPtr.Size) + " bytes");
         Console.WriteLine("seatenrol " + Native.Text(Native.seatenrol_version()));
         var seat = new Identity { Size = (uint)Marshal.SizeOf(typeof(Identity)) };
         if ((Result)Native.seatenrol_get_identity(ref seat) != Result.Ok)
@@ -83,6 +87,27 @@ static class Check
                    "a wrong secret refused: " + result + " " + done.ErrorNo);
             result = Native.Enrol(Venue, secret, "127.0.0.1", silentPort, out done);
             Expect(result == Result.NoAnswer, "a silent server: " + result);
+            // A token cancelled while the enrolment waits ends it at once.
+            var stopwatch = Stopwatch.StartNew();
+            int sent = 0;
+            using (var source = new CancellationTokenSource())
+            {
+                source.CancelAfter(300);
+                result = Native.Enrol(Venue, secret, "127.0.0.1", silentPort, 30000, 0, 0,
+                                      source.Token, (context, stage, detail, elapsedMs) =>
+                                      {
+                                          if (stage == (int)Stage.Sent) ++sent;
+                                      }, out done);
+            }
+            long took = stopwatch.ElapsedMilliseconds;
+            // The design's bound is 300 ms plus 100; a loaded test machine gets more.
+            Expect(result == Result.Cancelled && done.Outcome == (int)Result.Cancelled && sent == 1 &&
+                   took >= 250 && took < 2000,
+                   "cancelled by its token: " + result + " after " + took + " ms");
+            // A NULL result, as IntPtr.Zero; port 0 is refused before anything is sent.
+            Expect((Result)Native.seatenrol_enrol(Native.Utf8z(Venue), secret,
+                                                  Native.Utf8z("127.0.0.1"), 0, IntPtr.Zero) ==
+                   Result.BadArgument, "a NULL result passed as IntPtr.Zero");
             result = Native.Enrol(Venue, secret, "127.0.0.1", ClosedPort(), out done);
             Expect(result == Result.PortUnreachable && done.SystemError != 0 &&
                    done.SystemError == Native.seatenrol_last_system_error(),

@@ -1,5 +1,6 @@
-// seatenrol's C interface from C#: the P/Invoke declarations, the three
-// structures with their fixed layouts, and a few conveniences for the texts.
+// seatenrol's C interface from C#: the P/Invoke declarations, the
+// structures with their fixed layouts, an enrolment that a CancellationToken
+// cancels, and a few conveniences for the texts.
 //
 // The functions are __stdcall on 32-bit Windows, which is P/Invoke's default
 // there; elsewhere the runtime ignores the convention. Windows loads
@@ -9,6 +10,7 @@
 using System;
 using System.Runtime.InteropServices;
 using System.Text;
+using System.Threading;
 
 namespace SeatEnrol
 {
@@ -28,9 +30,22 @@ namespace SeatEnrol
         NoMemory = 11,
         NetworkNotStarted = 12,
         NotFound = 13,
+        Cancelled = 14,
+        TimedOut = 15,
     }
 
-    // seatenrol_enrolment: 64 bytes.
+    // What an enrolment's progress callback is told, in order.
+    public enum Stage
+    {
+        Resolved = 1,  // detail: how many addresses the name gave
+        Sent = 2,      // detail: the request's number for this address, 1 up
+        Reply = 3,     // detail: the server's error number
+        Storing = 4,   // detail: 0
+        Done = 5,      // detail: the outcome
+    }
+
+    // seatenrol_enrolment: 64 bytes. A caller built before SystemError
+    // passes Size 60 and gets the fields before it.
     [StructLayout(LayoutKind.Sequential, CharSet = CharSet.Ansi)]
     public struct Enrolment
     {
@@ -39,7 +54,24 @@ namespace SeatEnrol
         public int ErrorNo;
         [MarshalAs(UnmanagedType.ByValTStr, SizeConst = 16)] public string ServerIP;
         [MarshalAs(UnmanagedType.ByValArray, SizeConst = 32)] public byte[] Credential;
-        public int SystemError;  // errno, GetLastError or WSAGetLastError of the failed step, else 0
+        public int SystemError;  // errno, GetLastError or WSAGetLastError; else 0
+    }
+
+    // Called on the enrolling thread; it must not throw (catch inside).
+    [UnmanagedFunctionPointer(CallingConvention.StdCall)]
+    public delegate void ProgressCallback(IntPtr context, int stage, int detail, int elapsedMs);
+
+    // seatenrol_options: 28 bytes in a 32-bit process, 40 in a 64-bit one.
+    [StructLayout(LayoutKind.Sequential)]
+    public struct Options
+    {
+        public uint Size;                  // Marshal.SizeOf(typeof(Options))
+        public int ReplyWaitMs;            // per address: 0 = 5000; else 1 to 600000
+        public int Sends;                  // requests per address in that wait: 0, 1 = one; at most 8
+        public int DeadlineMs;             // the whole call; 0 = none
+        public IntPtr Cancel;              // IntPtr.Zero, or from seatenrol_cancel_create
+        public ProgressCallback Progress;  // null, or called on the calling thread
+        public IntPtr ProgressContext;
     }
 
     // seatenrol_identity: 60 bytes. The host name is UTF-8 bytes.
@@ -75,6 +107,31 @@ namespace SeatEnrol
         [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
         public static extern int seatenrol_enrol(byte[] venueId, byte[] secret, byte[] server,
                                                  int port, ref Enrolment result);
+
+        // result may be NULL in C: this overload takes IntPtr.Zero there.
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_enrol(byte[] venueId, byte[] secret, byte[] server,
+                                                 int port, IntPtr result);
+
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_enrol_with(byte[] venueId, byte[] secret, byte[] server,
+                                                      int port, ref Options options,
+                                                      ref Enrolment result);
+
+        // options and result may be NULL in C: IntPtr.Zero here.
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_enrol_with(byte[] venueId, byte[] secret, byte[] server,
+                                                      int port, IntPtr options, IntPtr result);
+
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern IntPtr seatenrol_cancel_create();
+
+        // Any thread, any time.
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern int seatenrol_cancel_request(IntPtr cancel);
+
+        [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
+        public static extern void seatenrol_cancel_destroy(IntPtr cancel);
 
         [DllImport(Library, CallingConvention = Call, ExactSpelling = true)]
         public static extern int seatenrol_last_outcome();
@@ -150,6 +207,47 @@ namespace SeatEnrol
                 throw new ArgumentException("the venue's secret is 32 bytes");
             result = new Enrolment { Size = (uint)Marshal.SizeOf(typeof(Enrolment)) };
             return (Result)seatenrol_enrol(Utf8z(venueId), secret, Utf8z(server), port, ref result);
+        }
+
+        // An enrolment with the caller's limits (0: the library's defaults)
+        // that token cancels: the call then returns Result.Cancelled within
+        // 100 ms, nothing stored. It blocks: call it from a worker thread
+        // (Task.Run) in a program with a user interface.
+        public static Result Enrol(string venueId, byte[] secret, string server, int port,
+                                   int replyWaitMs, int sends, int deadlineMs,
+                                   CancellationToken token, ProgressCallback progress,
+                                   out Enrolment result)
+        {
+            if (secret == null || secret.Length != 32)
+                throw new ArgumentException("the venue's secret is 32 bytes");
+            IntPtr cancel = seatenrol_cancel_create();
+            if (cancel == IntPtr.Zero) throw new OutOfMemoryException("seatenrol_cancel_create");
+            try
+            {
+                // Disposing the registration waits for a callback under way,
+                // so the handle outlives every request made of it.
+                using (token.Register(() => seatenrol_cancel_request(cancel)))
+                {
+                    var options = new Options
+                    {
+                        Size = (uint)Marshal.SizeOf(typeof(Options)),
+                        ReplyWaitMs = replyWaitMs,
+                        Sends = sends,
+                        DeadlineMs = deadlineMs,
+                        Cancel = cancel,
+                        Progress = progress,
+                    };
+                    result = new Enrolment { Size = (uint)Marshal.SizeOf(typeof(Enrolment)) };
+                    int outcome = seatenrol_enrol_with(Utf8z(venueId), secret, Utf8z(server), port,
+                                                       ref options, ref result);
+                    GC.KeepAlive(progress);
+                    return (Result)outcome;
+                }
+            }
+            finally
+            {
+                seatenrol_cancel_destroy(cancel);
+            }
         }
 
         public static Server[] ListServers(out Result result)

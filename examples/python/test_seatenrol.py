@@ -9,10 +9,12 @@ import json
 import os
 import select
 import shutil
+import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -82,8 +84,8 @@ class WithStore(unittest.TestCase):
         del os.environ["SEATENROL_CONFIG_DIR"]
         shutil.rmtree(self.folder)
 
-    def enrol(self, port, secret=SECRET, venue=VENUE, server="127.0.0.1"):
-        return seatenrol.enrol(venue, secret, server, port)
+    def enrol(self, port, secret=SECRET, venue=VENUE, server="127.0.0.1", **options):
+        return seatenrol.enrol(venue, secret, server, port, **options)
 
 
 class Outcomes(WithStore):
@@ -149,6 +151,83 @@ class Outcomes(WithStore):
         with self.assertRaises(seatenrol.SeatenrolError) as raised:
             seatenrol.forget("", 9000)
         self.assertIs(raised.exception.result, Result.BAD_ARGUMENT)
+
+
+# A child that enrols with a silent server, says "sent" once its request is
+# out, and reports how its KeyboardInterrupt came.
+INTERRUPTED_CHILD = r"""
+import sys, threading
+sys.path.insert(0, sys.argv[1])
+import seatenrol
+def progress(stage, detail, elapsed_ms):
+    if stage is seatenrol.Stage.SENT:
+        print("sent", flush=True)
+try:
+    seatenrol.enrol(sys.argv[2], bytes(range(32)), "127.0.0.1", int(sys.argv[3]),
+                    reply_wait=30, progress=progress)
+    print("not interrupted", flush=True)
+except KeyboardInterrupt:
+    running = [t for t in threading.enumerate() if t.is_alive()]
+    print("interrupted, threads left: %d" % len(running), flush=True)
+"""
+
+
+class Limits(WithStore):
+    def test_wait_sends_timeout_and_cancel(self):
+        with Server(self.folder, "--drop") as silent:
+            requested = seatenrol.Cancel()
+            requested.request()
+            cases = [
+                ("a short reply wait", dict(reply_wait=0.3), Result.NO_ANSWER, 0.25, 3),
+                ("four sends within it", dict(reply_wait=0.6, sends=4), Result.NO_ANSWER, 0.5, 3),
+                ("a deadline cuts the wait", dict(timeout=0.3), Result.NO_ANSWER, 0.25, 3),
+                ("a cancel requested before", dict(cancel=requested), Result.CANCELLED, 0, 1),
+                ("sends out of range", dict(sends=9), Result.BAD_ARGUMENT, 0, 1),
+            ]
+            for name, options, outcome, at_least, at_most in cases:
+                with self.subTest(name):
+                    started = time.monotonic()
+                    done = self.enrol(silent.port, **options)
+                    took = time.monotonic() - started
+                    self.assertIs(done.outcome, outcome)
+                    self.assertIs(seatenrol.last_outcome(), outcome)
+                    self.assertTrue(at_least <= took < at_most, took)
+            requested.close()
+        self.assertIs(seatenrol.list_servers()[1], seatenrol.ListSource.NONE_YET)
+
+    def test_progress_tells_each_stage_in_order(self):
+        stages = []
+        with Server(self.folder) as server:
+            done = self.enrol(server.port, progress=lambda *told: stages.append(told[:2]))
+        self.assertIs(done.outcome, Result.OK)
+        self.assertEqual(stages, [(seatenrol.Stage.RESOLVED, 1), (seatenrol.Stage.SENT, 1),
+                                  (seatenrol.Stage.REPLY, 0), (seatenrol.Stage.STORING, 0),
+                                  (seatenrol.Stage.DONE, Result.OK)])
+
+    def test_keyboard_interrupt_cancels_the_enrolment(self):
+        with Server(self.folder, "--drop") as silent:
+            child = subprocess.Popen(
+                [sys.executable, "-B", "-c", INTERRUPTED_CHILD, os.path.dirname(seatenrol.__file__),
+                 VENUE, str(silent.port)], stdout=subprocess.PIPE,
+                # A SIGINT ignored by whoever started the tests would stay
+                # ignored, and Python would install no handler for it.
+                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+            try:
+                ready, _, _ = select.select([child.stdout], [], [], 10)
+                self.assertEqual(child.stdout.readline() if ready else b"", b"sent\n")
+                interrupted = time.monotonic()
+                child.send_signal(signal.SIGINT)
+                output, _ = child.communicate(timeout=10)
+                took = time.monotonic() - interrupted
+            finally:
+                if child.poll() is None:
+                    child.kill()
+                    child.wait()
+        # The design's bound is 300 ms; a loaded test machine gets more.
+        self.assertLess(took, 2, output)
+        self.assertEqual(output, b"interrupted, threads left: 1\n")
+        self.assertEqual(child.returncode, 0)
+        self.assertIs(seatenrol.list_servers()[1], seatenrol.ListSource.NONE_YET)
 
 
 class AgreesWithSeatEnrol(WithStore):

@@ -113,6 +113,10 @@ int ChildProcess::Stop() {
   return Finish(ignored);
 }
 
+void ChildProcess::Signal(int number) {
+  if (m_pid > 0) kill(m_pid, number);
+}
+
 void ChildProcess::Kill() {
   if (m_pid <= 0) return;
   kill(m_pid, SIGKILL);

@@ -48,6 +48,8 @@ public:
   int Finish(std::string& output);
   // Sends SIGTERM and returns the exit status as Finish does.
   int Stop();
+  // Sends it the signal number, leaving it to end in its own time.
+  void Signal(int number);
   // Closes this end of its output, as a reader that has gone away would.
   void CloseOutput();
   // Sends SIGKILL, which it cannot catch, and reaps it.

@@ -6,9 +6,13 @@
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -41,7 +45,9 @@ ToolRun SeatEnrol(const std::vector<std::string>& args) {
 
 // Runs seat-enrol with a terminal as its standard output and error, for
 // at most waitMs; what it wrote, its exit status -1 when it did not finish.
-ToolRun SeatEnrolOnATerminal(const std::vector<std::string>& args, int waitMs) {
+// Once its output holds interruptAt (when not empty), a Ctrl-C is typed.
+ToolRun SeatEnrolOnATerminal(const std::vector<std::string>& args, int waitMs,
+                             std::string interruptAt = std::string()) {
   std::vector<std::string> argv = {SEAT_ENROL_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers;
@@ -62,6 +68,10 @@ ToolRun SeatEnrolOnATerminal(const std::vector<std::string>& args, int waitMs) {
     const ssize_t got = read(terminal, chunk, sizeof chunk);
     if (got <= 0) break;  // the terminal closes with its last process
     run.output.append(chunk, static_cast<std::size_t>(got));
+    if (!interruptAt.empty() && run.output.find(interruptAt) != std::string::npos) {
+      const char control = '\x03';  // the terminal turns it into SIGINT
+      if (write(terminal, &control, 1) == 1) interruptAt.clear();
+    }
   }
   // The terminal closes a moment before the process can be reaped.
   int status = 0;
@@ -152,20 +162,34 @@ TEST_F(SeatEnrolCli, EnrolsWithJoinedOptionsAndListsTheStoredServer) {
   EXPECT_TRUE(Has(list.output, "port " + port)) << list.output;
 }
 
-TEST_F(SeatEnrolCli, ARefusalIsNamedAndNotRetried) {
-  ServerProcess server(m_store, VenueLine(kVenue, MakeSecret(4)));
-  ASSERT_TRUE(server.Ready());
-  std::vector<std::string> args = EnrolArgs("127.0.0.1", server.Port());
-  args.insert(args.end(), {"--retries", "3"});
-  const ToolRun enrol = SeatEnrol(args);
-  EXPECT_EQ(enrol.status, 2);
-  EXPECT_EQ(LinesStartingWith(enrol.output, "refused: "),
-            std::vector<std::string>{"refused: 127.0.0.1:" + std::to_string(server.Port()) +
-                                     " refused the enrolment with error -4"})
-      << enrol.output;
-  std::string report;
-  EXPECT_TRUE(server.NextRequest(2000, report));
-  EXPECT_FALSE(server.NextRequest(300, report)) << "a refusal was retried";
+TEST_F(SeatEnrolCli, ARefusalIsNamedWithItsMeaningAndNotRetried) {
+  const struct {
+    std::string venue;
+    std::vector<std::string> flags;
+    seatenrol::VenueSecret serverSecret;
+    const char* meaning;
+  } cases[] = {
+      {kVenue, {}, MakeSecret(4), "-4 (wrong secret)"},
+      {"4401069", {}, m_secret, "-5 (unknown venue)"},
+      {kVenue, {"--refuse", "-6"}, m_secret, "-6 (refused without a reason)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    ServerProcess server(m_store, VenueLine(kVenue, c.serverSecret), c.flags);
+    ASSERT_TRUE(server.Ready());
+    std::vector<std::string> args = EnrolArgs("127.0.0.1", server.Port());
+    args[2] = c.venue;
+    args.insert(args.end(), {"--retries", "3"});
+    const ToolRun enrol = SeatEnrol(args);
+    EXPECT_EQ(enrol.status, 2);
+    EXPECT_EQ(LinesStartingWith(enrol.output, "refused: "),
+              std::vector<std::string>{"refused: 127.0.0.1:" + std::to_string(server.Port()) +
+                                       " refused the enrolment with error " + c.meaning})
+        << enrol.output;
+    std::string report;
+    EXPECT_TRUE(server.NextRequest(2000, report));
+    EXPECT_FALSE(server.NextRequest(300, report)) << "a refusal was retried";
+  }
 }
 
 TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
@@ -180,23 +204,31 @@ TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
     int port;
     std::vector<std::string> extra;
     std::vector<std::string> lines;
+    std::vector<std::string> systemLines;  // the system's reason after each
   } cases[] = {
-      {"127.0.0.1", dropping.Port(), {}, {"failed: no answer from " + dropPeer + " within 5 s"}},
+      {"127.0.0.1",
+       dropping.Port(),
+       {},
+       {"failed: no answer from " + dropPeer + " within 5 s"},
+       {}},
       {"127.0.0.1",
        closed,
        {"--retries", "1"},
        {2, "failed: 127.0.0.1:" + std::to_string(closed) +
-               " refused the datagram (nothing listens on that port)"}},
+               " refused the datagram (nothing listens on that port)"},
+       {2, "system error " + std::to_string(ECONNREFUSED) + ": " + std::strerror(ECONNREFUSED)}},
       {"127.0.0.1",
        truncating.Port(),
        {},
-       {"failed: the reply from " + unusablePeer + " could not be used"}},
+       {"failed: the reply from " + unusablePeer + " could not be used"},
+       {}},
       // The system refuses to connect a datagram socket to the broadcast
       // address: nothing leaves the machine.
       {"255.255.255.255",
        9000,
        {},
-       {"failed: the request could not be sent to 255.255.255.255:9000"}},
+       {"failed: the request could not be sent to 255.255.255.255:9000"},
+       {"system error " + std::to_string(EACCES) + ": " + std::strerror(EACCES)}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = EnrolArgs(c.server, c.port);
@@ -204,6 +236,7 @@ TEST_F(SeatEnrolCli, EachFailureIsNamedOncePerAttempt) {
     const ToolRun enrol = SeatEnrol(args);
     EXPECT_EQ(enrol.status, 2) << enrol.output;
     EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "), c.lines) << enrol.output;
+    EXPECT_EQ(LinesStartingWith(enrol.output, "system error "), c.systemLines) << enrol.output;
   }
 }
 
@@ -225,15 +258,26 @@ TEST_F(SeatEnrolCli, ATerminalSeesTheWaitThenTheOutcome) {
   const std::string peer = "127.0.0.1:" + std::to_string(server.Port());
   const ToolRun enrol = SeatEnrolOnATerminal(EnrolArgs("127.0.0.1", server.Port()), 8000);
   EXPECT_EQ(enrol.status, 0) << enrol.output;
-  const std::size_t waiting = enrol.output.find("waiting for " + peer + " (up to 5 s)\xE2\x80\xA6");
+  const std::size_t waiting = enrol.output.find("waiting for " + peer + " (up to 5 s): ");
   const std::size_t enrolled = enrol.output.find("enrolled: " + peer);
   EXPECT_NE(waiting, std::string::npos) << enrol.output;
   EXPECT_NE(enrolled, std::string::npos) << enrol.output;
   EXPECT_LT(waiting, enrolled) << enrol.output;
 
-  // Without a terminal nothing but the outcome reaches the output.
+  EXPECT_TRUE(Has(enrol.output, ", request 1\xE2\x80\xA6")) << enrol.output;
+
+  // Without a terminal each stage gets a line of its own instead.
   const ToolRun piped = SeatEnrol(EnrolArgs("127.0.0.1", server.Port()));
   EXPECT_FALSE(Has(piped.output, "waiting")) << piped.output;
+  std::vector<std::string> stages;
+  for (const std::string& line : LinesStartingWith(piped.output, "seat-enrol: ")) {
+    stages.push_back(line.substr(0, line.find(" after ")));
+  }
+  EXPECT_EQ(stages, (std::vector<std::string>{
+                        "seat-enrol: 127.0.0.1 gave 1 address", "seat-enrol: request 1 sent",
+                        "seat-enrol: a reply with error 0", "seat-enrol: storing the server list",
+                        "seat-enrol: done"}))
+      << piped.output;
 }
 
 TEST_F(SeatEnrolCli, AnAcceptedEnrolmentThatCannotBeStoredIsToldAndNotRetried) {
@@ -248,13 +292,97 @@ TEST_F(SeatEnrolCli, AnAcceptedEnrolmentThatCannotBeStoredIsToldAndNotRetried) {
   EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "),
             std::vector<std::string>{"failed: 127.0.0.1:" + std::to_string(server.Port()) +
                                      " accepted the enrolment, but the stored server list could "
-                                     "not be written to " +
-                                     missing + "/regaddrs.dat (not retried)"})
+                                     "not be written: its folder " +
+                                     missing + " is missing (not retried)"})
       << enrol.output;
   std::string report;
   EXPECT_TRUE(server.NextRequest(2000, report));
   EXPECT_EQ(JsonValue(report, "accepted"), "true") << report;
   EXPECT_FALSE(server.NextRequest(1500, report)) << "a stored-list failure was retried";
+}
+
+TEST_F(SeatEnrolCli, TheWaitTheSendsAndTheDeadlineAreTheTechniciansToSet) {
+  ServerProcess silent(m_store, VenueLine(kVenue, m_secret), {"--drop"});
+  ASSERT_TRUE(silent.Ready());
+  const std::string peer = "127.0.0.1:" + std::to_string(silent.Port());
+  const struct {
+    std::vector<std::string> extra;
+    std::string line;
+    int requests;
+  } cases[] = {
+      {{"--wait", "300"}, "failed: no answer from " + peer + " within 0.3 s", 1},
+      {{"--wait", "2000", "--sends", "3"}, "failed: no answer from " + peer + " within 2 s", 3},
+      {{"--wait=900", "--sends=8"}, "failed: no answer from " + peer + " within 0.9 s", 2},
+      {{"--deadline", "300"},
+       "failed: no answer from " + peer + " within 5 s (or the deadline of 0.3 s)",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::vector<std::string> args = EnrolArgs("127.0.0.1", silent.Port());
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const ToolRun enrol = SeatEnrol(args);
+    EXPECT_EQ(enrol.status, 2);
+    EXPECT_EQ(LinesStartingWith(enrol.output, "failed: "), std::vector<std::string>{c.line})
+        << enrol.output;
+    EXPECT_EQ(LinesStartingWith(enrol.output, "seat-enrol: request ").size(),
+              static_cast<std::size_t>(c.requests))
+        << enrol.output;
+    std::string report;
+    for (int i = 0; i < c.requests; ++i) EXPECT_TRUE(silent.NextRequest(2000, report)) << i;
+    EXPECT_FALSE(silent.NextRequest(100, report)) << "more requests than sent lines";
+  }
+}
+
+TEST_F(SeatEnrolCli, CtrlCCancelsTheWaitAndLeavesTheListAlone) {
+  ServerProcess silent(m_store, VenueLine(kVenue, m_secret), {"--drop"});
+  ASSERT_TRUE(silent.Ready());
+  std::vector<std::string> args = EnrolArgs("127.0.0.1", silent.Port());
+  args.insert(args.end(), {"--wait", "30000", "--retries", "2"});
+
+  // Redirected: SIGINT once the request is out.
+  std::vector<std::string> argv = {SEAT_ENROL_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildProcess piped(argv);
+  std::string line;
+  while (piped.ReadLine(5000, line) && line.rfind("seat-enrol: request 1 sent", 0) != 0) {
+  }
+  ASSERT_EQ(line.rfind("seat-enrol: request 1 sent", 0), 0u) << line;
+  const auto interrupted = std::chrono::steady_clock::now();
+  piped.Signal(SIGINT);
+  std::string output;
+  const int status = piped.Finish(output);
+  const auto took = std::chrono::steady_clock::now() - interrupted;
+  EXPECT_EQ(status, 130) << output;
+  EXPECT_TRUE(Has("\n" + output, "\ncancelled\n")) << output;
+  // The design's bound is 300 ms; a loaded test machine gets more.
+  EXPECT_LT(took, std::chrono::seconds(2));
+
+  // On a terminal: a Ctrl-C typed while the waiting line shows the request.
+  const ToolRun terminal = SeatEnrolOnATerminal(args, 10000, ", request 1\xE2\x80\xA6");
+  EXPECT_EQ(terminal.status, 130) << terminal.output;
+  EXPECT_TRUE(Has(terminal.output, "\rcancelled\r\n")) << terminal.output;
+
+  EXPECT_EQ(ReadStoredList().count, -1) << "a cancelled enrolment stored a list";
+}
+
+TEST_F(SeatEnrolCli, EveryCommandKeepsTheListWhereStoreDirSays) {
+  ServerProcess server(m_store, VenueLine(kVenue, m_secret));
+  ASSERT_TRUE(server.Ready());
+  const std::string elsewhere = m_store.Path() + "/elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+  std::vector<std::string> args = EnrolArgs("127.0.0.1", server.Port());
+  args.insert(args.end(), {"--store-dir", elsewhere});
+  ASSERT_EQ(SeatEnrol(args).status, 0);
+
+  const ToolRun there = SeatEnrol({"list", "--store-dir=" + elsewhere});
+  EXPECT_EQ(there.status, 0);
+  EXPECT_TRUE(Has(there.output, "store: " + elsewhere + "/regaddrs.dat\nservers: 1\n"))
+      << there.output;
+  EXPECT_TRUE(Has(SeatEnrol({"list"}).output, "no stored server list yet\n"));
+  EXPECT_EQ(SeatEnrol({"identity", "--store-dir", elsewhere}).status, 0);
+  EXPECT_EQ(SeatEnrol({"forget", "--all", "--store-dir", elsewhere}).status, 0);
+  EXPECT_TRUE(Has(SeatEnrol({"list", "--store-dir", elsewhere}).output, "servers: 0\n"));
 }
 
 TEST_F(SeatEnrolCli, ListWithoutAStoredListSaysSoAndWhere) {
@@ -303,7 +431,9 @@ TEST(SeatEnrolArguments, BadCommandLinesExitWith64AndOneLine) {
   } cases[] = {
       {{}, "a command is required"},
       {{"frobnicate"}, "unknown command: frobnicate"},
-      {{"list", "extra"}, "unexpected argument: extra"},
+      {{"list", "extra"}, "unknown option extra"},
+      {{"list", "--store-dir", "/nonexistent/folder"}, "--store-dir needs an existing folder"},
+      {{"forget", "--all", "--store-dir="}, "--store-dir needs an existing folder"},
       {{"identity", "--explain=yes"}, "--explain takes no value"},
       {{"enrol"}, "--venue is required"},
       {enrol({"--venue", "1", "--secret", secret, "--server", "h"}), "--port is required"},
@@ -324,7 +454,17 @@ TEST(SeatEnrolArguments, BadCommandLinesExitWith64AndOneLine) {
       {enrol({"--venue", "1", "--secret", secret}, good), "give the secret once"},
       {enrol({"--venue", "1", "--secret-file", "/nonexistent/secret", "--server", "h", "--port",
               "1"}),
-       "cannot read the secret file"},
+       "cannot read the secret file /nonexistent/secret: No such file or directory"},
+      // What a file the system will not read gives: a folder is one even for root.
+      {enrol({"--venue", "1", "--secret-file", "/", "--server", "h", "--port", "1"}),
+       "cannot read the secret file /: Is a directory"},
+      {enrol({"--venue", "1", "--wait", "0"}, good), "--wait needs a number of milliseconds"},
+      {enrol({"--venue", "1", "--wait", "600001"}, good), "--wait needs"},
+      {enrol({"--venue", "1", "--sends", "0"}, good), "--sends needs a number from 1 to 8"},
+      {enrol({"--venue", "1", "--sends", "9"}, good), "--sends needs"},
+      {enrol({"--venue", "1", "--deadline", "-1"}, good), "--deadline needs"},
+      {enrol({"--venue", "1", "--deadline", "1s"}, good), "--deadline needs"},
+      {enrol({"--venue", "1", "--store-dir", "/nonexistent/folder"}, good), "--store-dir needs"},
       {enrol({"--venue", "1", "--retries", "11"}, good), "--retries needs"},
       {enrol({"--venue", "1", "--port"}), "--port needs a value"},
       {enrol({"--venue", "1", "--prot", "1"}, good), "unknown option --prot"},
@@ -420,7 +560,9 @@ TEST_F(SeatEnrolCli, IdentityIsWhatTheRequestCarriesAndExplainShowsEveryAdapter)
     EXPECT_TRUE(Has(explained.output, "\n  " + name + ": ")) << name << "\n" << explained.output;
   }
   EXPECT_TRUE(Has(explained.output, "\nadapter rule ")) << explained.output;
-  EXPECT_TRUE(Has(explained.output, "\nfallback: ")) << explained.output;
+  // The fallback is told only where one is used.
+  EXPECT_NE(Has(explained.output, "\nfallback: "), Has(explained.output, ": taken: "))
+      << explained.output;
   // The explanation ends in the identity the library discovers for a request.
   std::istringstream lines(plain.output);
   std::string line;

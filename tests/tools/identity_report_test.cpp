@@ -103,7 +103,8 @@ TEST(IdentityReport, SaysWhyALoopbackHostNameGivesTheLoopbackAddress) {
            "    gateway 192.0.2.1\n",
            "  lo: passed over: not a physical adapter\n  wlan0: no IPv4 address to try\n"
            "  eth0 192.0.2.2: passed over: not one of the host name's addresses\n",
-           "fallback: none\n",
+           "fallback: no adapter address passed all but the gateway test, so the mac falls back "
+           "to the bytes of the host name's address\n",
            "ip: 127.0.0.1 (from the host name's address list",
            "mac: 7f0000010000 (not a hardware address: the bytes of 127.0.0.1",
            "host name: vm\n",

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,7 @@ TEST(DescribeOutcome, NamesEachResultAndRetriesWhatMayEndOtherwise) {
   context.port = 9000;
   context.venueID = "440106";
   context.storePath = "/cfg/regaddrs.dat";
+  context.deadlineMs = 2500;
   const std::string peer = "seats.example:9000";
   const struct {
     int outcome;
@@ -123,6 +125,16 @@ TEST(DescribeOutcome, NamesEachResultAndRetriesWhatMayEndOtherwise) {
        "enrolled: " + peer + " accepted venue 440106, credential a0a1a2a3\xE2\x80\xA6", false},
       {SEATENROL_REFUSED, -2147483647 - 1,
        "refused: " + peer + " refused the enrolment with error -2147483648", false},
+      {SEATENROL_REFUSED, -4,
+       "refused: " + peer + " refused the enrolment with error -4 (wrong secret)", false},
+      {SEATENROL_REFUSED, -5,
+       "refused: " + peer + " refused the enrolment with error -5 (unknown venue)", false},
+      {SEATENROL_REFUSED, -6,
+       "refused: " + peer + " refused the enrolment with error -6 (refused without a reason)",
+       false},
+      {SEATENROL_CANCELLED, 0, "cancelled", false},
+      {SEATENROL_TIMED_OUT, 0,
+       "failed: the deadline of 2.5 s passed while looking up seats.example", true},
       {SEATENROL_STORE_FAILED, 0,
        "failed: " + peer +
            " accepted the enrolment, but the stored server list could not be written to "
@@ -133,7 +145,8 @@ TEST(DescribeOutcome, NamesEachResultAndRetriesWhatMayEndOtherwise) {
            " accepted the enrolment, but the stored server list /cfg/regaddrs.dat stayed locked "
            "by another program (not retried)",
        false},
-      {SEATENROL_NO_ANSWER, 0, "failed: no answer from " + peer + " within 5 s", true},
+      {SEATENROL_NO_ANSWER, 0,
+       "failed: no answer from " + peer + " within 5 s (or the deadline of 2.5 s)", true},
       {SEATENROL_PORT_UNREACHABLE, 0,
        "failed: " + peer + " refused the datagram (nothing listens on that port)", true},
       {SEATENROL_UNUSABLE_REPLY, 0, "failed: the reply from " + peer + " could not be used", true},
@@ -158,6 +171,41 @@ TEST(DescribeOutcome, NamesEachResultAndRetriesWhatMayEndOtherwise) {
     EXPECT_EQ(DescribeOutcome(result, context), c.line);
     EXPECT_EQ(WorthRetrying(c.outcome), c.retried) << c.line;
   }
+
+  // After an answer, a missing folder and a deadline in the lock wait are
+  // the store's, and not retried.
+  seatenrol_enrolment answered{};
+  answered.size = sizeof answered;
+  std::memcpy(answered.server_ip, "192.0.2.7", 10);
+  answered.outcome = SEATENROL_TIMED_OUT;
+  EXPECT_EQ(DescribeOutcome(answered, context),
+            "failed: " + peer +
+                " accepted the enrolment, but the deadline of 2.5 s passed while the stored server "
+                "list /cfg/regaddrs.dat was locked by another program");
+  EXPECT_FALSE(WorthRetrying(answered));
+  answered.outcome = SEATENROL_STORE_FAILED;
+  context.storeFolderMissing = true;
+  EXPECT_EQ(DescribeOutcome(answered, context),
+            "failed: " + peer +
+                " accepted the enrolment, but the stored server list could not be written: its "
+                "folder /cfg is missing (not retried)");
+}
+
+TEST(DescribeOutcome, SecondsAndFoldersReadAsAPersonWritesThem) {
+  const struct {
+    int ms;
+    const char* text;
+  } seconds[] = {
+      {5000, "5 s"}, {1500, "1.5 s"}, {250, "0.25 s"}, {1, "0.001 s"}, {600000, "600 s"}};
+  for (const auto& row : seconds) EXPECT_EQ(SecondsText(row.ms), row.text);
+  const struct {
+    const char* path;
+    const char* folder;
+  } folders[] = {{"/cfg/regaddrs.dat", "/cfg"},
+                 {"C:\\seat\\regaddrs.dat", "C:\\seat"},
+                 {"/regaddrs.dat", "/"},
+                 {"regaddrs.dat", "."}};
+  for (const auto& row : folders) EXPECT_EQ(FolderOf(row.path), row.folder);
 }
 
 }  // namespace

@@ -79,9 +79,11 @@ ip=$(sed -n 's/^ip: //p' "$work/out")
 mac=$(sed -n 's/^mac: //p' "$work/out")
 seat_enrol identity --explain
 expect 0
-for line in "ip: $ip (" "mac: $mac (" "adapter rule (" "fallback: "; do
+for line in "ip: $ip (" "mac: $mac (" "adapter rule ("; do
   grep -qF -- "$line" "$work/out" || fail "the explanation lacks '$line': $(cat "$work/out")"
 done
+# The fallback is told where no adapter was taken.
+grep -qE -- "^fallback: |: taken: " "$work/out" || fail "the explanation tells no fallback: $(cat "$work/out")"
 # wine describes each adapter by its Linux interface's name; loopback is no adapter.
 for interface in $(ls /sys/class/net); do
   [ "$interface" = lo ] || grep -qF "($interface): " "$work/out" ||
@@ -101,7 +103,7 @@ case $request in
 esac
 
 seat_enrol enrol --venue "$venue" --secret "$wrong" --server 127.0.0.1 --port "$good"
-expect 2 "refused: 127.0.0.1:$good refused the enrolment with error -4"
+expect 2 "refused: 127.0.0.1:$good refused the enrolment with error -4 (wrong secret)"
 seat_enrol enrol --venue "$venue" --secret "$secret" --server 127.0.0.1 --port "$dropping"
 expect 2 "failed: no answer from 127.0.0.1:$dropping within 5 s"
 

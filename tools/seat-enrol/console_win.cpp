@@ -3,6 +3,10 @@
 #include <windows.h>
 // clang-format on
 
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <streambuf>
 #include <string>
@@ -119,6 +123,16 @@ std::string FileVersion(const std::wstring& path) {
          std::to_string(LOWORD(info->dwFileVersionLS));
 }
 
+std::atomic<bool> interrupted{false};
+
+// Runs on a thread the system starts for the event; returning TRUE keeps the
+// process alive (the default handler would end it).
+BOOL WINAPI MarkInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  interrupted.store(true);
+  return TRUE;
+}
+
 }  // namespace
 
 struct ToolEnvironment::State {
@@ -155,5 +169,75 @@ bool FindLibraryBesideProgram(LibraryFile& file) {
   file.version = FileVersion(path);
   return true;
 }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  std::vector<std::string> arguments(argv, argv + argc);
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  if (count == argc) {
+    // An argument that is no valid UTF-16 keeps its ANSI form.
+    for (int i = 0; i < count; ++i) {
+      std::string text;
+      if (Utf8FromWide(wide[i], wcslen(wide[i]), text))
+        arguments[static_cast<std::size_t>(i)] = text;
+    }
+  }
+  LocalFree(wide);
+  return arguments;
+}
+
+bool ReadFileFrom(const std::string& path, std::uint64_t offset, std::size_t limit,
+                  std::string& content, int& systemError) {
+  content.clear();
+  // A handle CreateFileW makes without security attributes is not inherited.
+  const HANDLE file = CreateFileW(WidePath(path.c_str()).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    systemError = static_cast<int>(GetLastError());
+    return false;
+  }
+  LARGE_INTEGER size{};
+  LARGE_INTEGER start{};
+  if (GetFileSizeEx(file, &size) && static_cast<std::uint64_t>(size.QuadPart) >= offset) {
+    start.QuadPart = static_cast<LONGLONG>(offset);
+  }
+  bool done = SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
+  char chunk[4096];
+  while (done && content.size() < limit) {
+    const DWORD wanted = static_cast<DWORD>(std::min(sizeof chunk, limit - content.size()));
+    DWORD got = 0;
+    done = ReadFile(file, chunk, wanted, &got, nullptr) != 0;
+    if (!done || got == 0) break;
+    content.append(chunk, got);
+  }
+  if (!done) systemError = static_cast<int>(GetLastError());
+  CloseHandle(file);
+  return done;
+}
+
+std::string SystemReason(int code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string reason;
+  if (length != 0 && text != nullptr) Utf8FromWide(text, length, reason);
+  if (text != nullptr) LocalFree(text);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+  return reason;
+}
+
+struct InterruptWatch::State {};
+
+InterruptWatch::InterruptWatch() : m_state(new State) {
+  interrupted.store(false);
+  SetConsoleCtrlHandler(MarkInterrupt, TRUE);
+}
+
+InterruptWatch::~InterruptWatch() { SetConsoleCtrlHandler(MarkInterrupt, FALSE); }
+
+bool InterruptWatch::Requested() { return interrupted.load(); }
 
 }  // namespace seatenrol

@@ -236,10 +236,20 @@ std::string ExplainIdentity(const IdentityProbe& probe, const IdentityAnalysis& 
       out += "  the adapters after " + probe.adapters[analysis.choice.adapter].name +
              " are not examined\n";
     }
-    out += analysis.choice.fallback != 0
-               ? "fallback: " + DottedText(analysis.choice.fallback) +
-                     " (the last address that passed all but the gateway test)\n"
-               : std::string("fallback: none\n");
+    // Without a taken adapter the MAC falls back: to the rule's fallback
+    // address when one passed all but the gateway test, else to the host
+    // name's address (below).
+    if (!analysis.choice.matched && analysis.choice.fallback != 0) {
+      out += "fallback: " + DottedText(analysis.choice.fallback) +
+             " (the last address that passed all but the gateway test): its bytes stand in for "
+             "the mac\n";
+    } else if (!analysis.choice.matched && analysis.macSource == Source::kAddressBytes) {
+      out +=
+          "fallback: no adapter address passed all but the gateway test, so the mac falls back "
+          "to the bytes of the host name's address\n";
+    } else if (!analysis.choice.matched) {
+      out += "fallback: none: no adapter address passed all but the gateway test\n";
+    }
   }
   out += DescribeIdentity(probe, analysis);
   return out;

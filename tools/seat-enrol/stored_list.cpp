@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "common/hex.h"
+#include "platform/os.h"
 #include "seat-enrol/gbk_text.h"
+#include "seat-enrol/outcome.h"
 #include "seatenrol/c_api.h"
 
 namespace seatenrol {
@@ -14,6 +16,13 @@ namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 2;
+
+// The store's folder when it does not exist, else empty: the one cause that
+// needs no guessing.
+std::string MissingFolder(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  return IsDirectory(folder.c_str()) ? std::string() : folder;
+}
 
 }  // namespace
 
@@ -44,6 +53,10 @@ int PrintStoredList(std::ostream& out) {
     result = seatenrol_list_servers(servers.data(), static_cast<std::int32_t>(servers.size()),
                                     &count, &source);
   } while (result == SEATENROL_OK && count > static_cast<std::int32_t>(servers.size()));
+  if (result != SEATENROL_OK && !MissingFolder(path).empty()) {
+    out << "nothing readable: the folder " << MissingFolder(path) << " is missing\n";
+    return kExitFailed;
+  }
   if (result != SEATENROL_OK) {
     out << "nothing readable: " << path << " and its backup " << path
         << ".bak are damaged, missing or unreadable\n";
@@ -84,6 +97,10 @@ int ForgetServers(std::ostream& out, bool all, const std::string& server, int po
       out << "failed: the stored server list " << path << " stayed locked by another program\n";
       break;
     case SEATENROL_STORE_FAILED:
+      if (!MissingFolder(path).empty()) {
+        out << "failed: the stored server list's folder " << MissingFolder(path) << " is missing\n";
+        break;
+      }
       // Forgetting everything replaces a damaged list as well.
       out << "failed: the stored server list " << path << " could not be "
           << (all ? "written (a missing directory, or no rights to it)"
