@@ -162,11 +162,12 @@ DWORD RenameOverOpenTarget(const std::wstring& from, const std::wstring& to) {
 }
 
 // One attempt at the replacement: the rename above, or where the system
-// refuses it, MoveFileExW. MoveFileExW fails with ERROR_ACCESS_DENIED while
-// any handle to the target is open, whatever it shares (so Windows 10 and
-// wine 8 behave; the tests hold the list open to show it). No
-// MOVEFILE_WRITE_THROUGH: it flushes only a move made as a copy and a
-// delete, which a rename beside the target never is.
+// refuses it, MoveFileExW. Under wine 8 MoveFileExW fails with
+// ERROR_ACCESS_DENIED while any handle to the target is open, whatever it
+// shares (the tests hold the list open to show it); the same failure is
+// reported of Windows 10, which we have not run here. No
+// MOVEFILE_WRITE_THROUGH: Microsoft documents it as flushing a move made as
+// a copy and a delete, which a rename beside the target never is.
 DWORD RenameOnce(const std::wstring& from, const std::wstring& to) {
   const DWORD error = RenameOverOpenTarget(from, to);
   if (!IsRefused(error)) return error;
