@@ -143,10 +143,9 @@ private:
 // handle that does not still blocks it), and their handles stay valid on
 // the replaced file. ERROR_SUCCESS or the system's code.
 DWORD RenameOverOpenTarget(const std::wstring& from, const std::wstring& to) {
-  const HANDLE file = calls.createFile(from.c_str(), DELETE | SYNCHRONIZE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  // The request is built before the file is opened: an allocation that
+  // throws must not leave the handle open, or the staged file lingers,
+  // pending deletion, and no later write can create it again.
   const std::size_t nameBytes = to.size() * sizeof(WCHAR);
   std::vector<unsigned char> buffer(offsetof(RenameInfoEx, fileName) + nameBytes + sizeof(WCHAR));
   RenameInfoEx* info = reinterpret_cast<RenameInfoEx*>(buffer.data());
@@ -154,6 +153,10 @@ DWORD RenameOverOpenTarget(const std::wstring& from, const std::wstring& to) {
   info->rootDirectory = nullptr;
   info->fileNameLength = static_cast<DWORD>(nameBytes);
   std::memcpy(info->fileName, to.c_str(), nameBytes + sizeof(WCHAR));
+  const HANDLE file = calls.createFile(from.c_str(), DELETE | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
   const bool renamed = calls.setFileInformationByHandle(file, kFileRenameInfoEx, info,
                                                         static_cast<DWORD>(buffer.size())) != 0;
   const DWORD error = renamed ? ERROR_SUCCESS : GetLastError();

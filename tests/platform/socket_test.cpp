@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <future>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "net_test_util.h"
 #include "platform/socket.h"
@@ -23,17 +25,32 @@ TEST(SocketTest, AReceiveWithNothingWaitingWouldBlock) {
   ASSERT_TRUE(
       seatenrol::ConnectSocket(handle, 0x7F000001, static_cast<std::uint16_t>(peer.Port())));
   for (int attempt = 0; attempt < 2; ++attempt) {
-    auto receive = std::async(std::launch::async, [handle] {
+    // A thread and a condition rather than std::async: the Windows legs'
+    // clang does not link libstdc++'s call_once, which std::async uses.
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    SocketResult result{SocketStatus::kFailed, 0};
+    std::thread receive([&] {
       char buffer[16];
-      return seatenrol::ReceiveDatagram(handle, buffer, sizeof buffer);
+      const SocketResult received = seatenrol::ReceiveDatagram(handle, buffer, sizeof buffer);
+      std::lock_guard<std::mutex> guard(lock);
+      result = received;
+      done = true;
+      finished.notify_one();
     });
-    if (receive.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    bool returned;
+    {
+      std::unique_lock<std::mutex> wait(lock);
+      returned = finished.wait_for(wait, std::chrono::seconds(5), [&] { return done; });
+    }
+    if (!returned) {
       // A blocking socket: closing it ends the receive so the test can end.
       seatenrol::CloseSocket(handle);
-      receive.wait();
+      receive.join();
       FAIL() << "the receive blocked with nothing waiting";
     }
-    const SocketResult result = receive.get();
+    receive.join();
     EXPECT_EQ(result.status, SocketStatus::kWouldBlock) << "attempt " << attempt;
   }
   seatenrol::CloseSocket(handle);

@@ -28,7 +28,7 @@ fail() {
 imports=$(x86_64-w64-mingw32-objdump -p "$bin/seat-enrol.exe" |
   sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr '[:upper:]' '[:lower:]')
 for dll in $imports; do
-  [[ $dll =~ ^(kernel32|msvcrt|ws2_32|iphlpapi|advapi32|version)\.dll$ ]] ||
+  [[ $dll =~ ^(kernel32|msvcrt|ws2_32|iphlpapi|advapi32|shell32|version)\.dll$ ]] ||
     fail "seat-enrol.exe imports $dll, which is not a system DLL"
 done
 
