@@ -14,6 +14,16 @@
 
 namespace seatenrol_test {
 
+// Whether AddressSanitizer is built in: it widens every frame and maps
+// terabytes of shadow memory readable.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 // A fresh directory that SEATENROL_CONFIG_DIR names while this object lives;
 // removed with its content afterwards.
 class ScopedStoreDirectory {

@@ -182,20 +182,12 @@ TEST_F(Enrolment, LongNamesAreStoredWholeAndFoundAgain) {
   EXPECT_EQ(Credential(list.entries[1]), ExpectedCredential(m_secret));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // A host may enrol from a thread with a small stack: the whole enrolment,
 // the update of the stored list included, fits in 64 KB (it takes about
 // 13 KB, the C library's share included), more where a sanitizer widens
 // every frame. A deeper one runs into the guard page and ends the test.
 TEST_F(Enrolment, FitsTheStackOfASmallThread) {
-  constexpr std::size_t kStackSize = kSanitized ? 1024 * 1024 : 64 * 1024;
+  constexpr std::size_t kStackSize = kAddressSanitizer ? 1024 * 1024 : 64 * 1024;
   ServerProcess server(m_store, m_venues);
   ASSERT_TRUE(server.Ready());
   bool enrolled = false;

@@ -34,20 +34,6 @@ constexpr std::size_t kSecretSize = 32;
 constexpr unsigned char kMask = 0x5C;
 constexpr std::size_t kChunk = 1 << 20;
 
-// AddressSanitizer maps terabytes of shadow memory readable, which no scan
-// gets through; the plain build's run is the one that proves the wipes.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 // The caller's secret: random bytes, which no other memory holds by chance.
 struct CallerSecret {
   seatenrol::VenueSecret bytes;
@@ -128,6 +114,7 @@ private:
 class SecretWipe : public ::testing::Test {
 protected:
   void SetUp() override {
+    // The plain build's run is the one that proves the wipes.
     if (kAddressSanitizer) GTEST_SKIP() << "the memory scan cannot cross AddressSanitizer's shadow";
     unsigned char mac[6];
     if (!SeatMac(mac)) GTEST_SKIP() << "this host shows no IPv4 address or adapter to enrol";
